@@ -25,7 +25,7 @@ struct AllocCheck {
     bool decided = false;
     bool on = false;
     int serial = 0;
-    std::unordered_map<void*, int> live;  // address -> serial
+    std::unordered_map<uintptr_t, int> live;  // address -> serial
 };
 AllocCheck& alloc_check() {
     static AllocCheck* check = new AllocCheck;  // outlives every static destructor
@@ -40,7 +40,7 @@ bool checking(AllocCheck& a) {
     return a.on;
 }
 
-void record(AllocCheck& a, void* p) {
+void record(AllocCheck& a, uintptr_t p) {
     if (a.live.size() >= ALLOC_TABLE_MAX) {
         fputs("Too many allocations to check!\n", stderr);
         a.on = false;
@@ -50,10 +50,10 @@ void record(AllocCheck& a, void* p) {
     a.live[p] = a.serial++;
 }
 
-bool forget(AllocCheck& a, void* p) {
+bool forget(AllocCheck& a, uintptr_t p) {
     auto it = a.live.find(p);
     if (it == a.live.end()) {
-        fprintf(stderr, "Allocation not found for %p!\n", p);
+        fprintf(stderr, "Allocation not found for %p!\n", reinterpret_cast<void*>(p));
         return false;
     }
     a.live.erase(it);
@@ -71,7 +71,7 @@ void* tracked_malloc(size_t size) {
     void* p = malloc(size);
     AllocCheck& a = alloc_check();
     std::lock_guard<std::mutex> g(a.lock);
-    if (p && checking(a)) record(a, p);
+    if (p && checking(a)) record(a, reinterpret_cast<uintptr_t>(p));
     return p;
 }
 
@@ -79,25 +79,31 @@ void* tracked_calloc(size_t count, size_t size) {
     void* p = calloc(count, size);
     AllocCheck& a = alloc_check();
     std::lock_guard<std::mutex> g(a.lock);
-    if (p && checking(a)) record(a, p);
+    if (p && checking(a)) record(a, reinterpret_cast<uintptr_t>(p));
     return p;
 }
 
+// GCC flags any use of the old pointer's value after realloc, even as a number.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuse-after-free"
 void* tracked_realloc(void* p, size_t size) {
     AllocCheck& a = alloc_check();
+    uintptr_t old = reinterpret_cast<uintptr_t>(p);  // the address only, never the block
     void* q = realloc(p, size);
+    uintptr_t now = reinterpret_cast<uintptr_t>(q);
     std::lock_guard<std::mutex> g(a.lock);
     if (!checking(a)) return q;
-    if (!p) {
-        if (q) record(a, q);
-    } else if (q && q != p) {
+    if (!old) {
+        if (now) record(a, now);
+    } else if (now && now != old) {
         // The block moved: its record follows it.
-        if (forget(a, p)) record(a, q);
-    } else if (q == p && !a.live.count(p)) {
-        fprintf(stderr, "Allocation not found for %p!\n", p);
+        if (forget(a, old)) record(a, now);
+    } else if (now == old && !a.live.count(old)) {
+        fprintf(stderr, "Allocation not found for %p!\n", q);
     }
     return q;
 }
+#pragma GCC diagnostic pop
 
 void tracked_free(void* p) {
     if (!p) return;
@@ -106,7 +112,7 @@ void tracked_free(void* p) {
         std::lock_guard<std::mutex> g(a.lock);
         // An address we never handed out is reported, not passed to free():
         // that would corrupt the heap the check is there to protect.
-        if (checking(a) && !forget(a, p)) return;
+        if (checking(a) && !forget(a, reinterpret_cast<uintptr_t>(p))) return;
     }
     free(p);
 }
@@ -115,7 +121,7 @@ void alloc_report() {
     AllocCheck& a = alloc_check();
     std::lock_guard<std::mutex> g(a.lock);
     std::map<int, void*> by_serial;
-    for (const auto& [p, serial] : a.live) by_serial[serial] = p;
+    for (const auto& [p, serial] : a.live) by_serial[serial] = reinterpret_cast<void*>(p);
     for (const auto& [serial, p] : by_serial) fprintf(stderr, "%p:%d\n", p, serial);
 }
 
