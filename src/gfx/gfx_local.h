@@ -95,4 +95,11 @@ inline int current_generation() { return texture_cache.generation; }
 // only). False on error (see image_last_error).
 bool anim_read(DataFile* f, TextureAnim* anim);
 
+// ---------------------------------------------------------------------------
+// Models
+
+struct Mesh;
+// Sums each triangle's tangent (along increasing u) into its three vertices.
+void mesh_compute_tangents(Mesh* mesh);
+
 }  // namespace gr
