@@ -23,6 +23,18 @@ TEST_F(TextureCacheTest, WithoutGlNothingIsReadOrCached) {
     EXPECT_EQ(std::vector<uint8_t>(im->data.pixels.begin(), im->data.pixels.begin() + 4),
               (std::vector<uint8_t>{1, 2, 3, 255}));
     EXPECT_EQ(gr::image_load("@a.ppm"), im);
+
+    // Images follow the generations like textures.
+    put("b.pgm", "P2 1 1 255 7\n");
+    gr::texture_track_load_begin();
+    gr::Image* b = gr::image_load("@b.pgm");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->data.pixels[0], 7);
+    EXPECT_EQ(b->data.pixels[3], 255);
+    gr::texture_track_load_begin();
+    gr::texture_free_stale(false);
+    ASSERT_EQ(gr::texture_cache.images.size(), 1u);
+    EXPECT_EQ(gr::texture_cache.images[0], im);
 }
 
 TEST_F(TextureCacheTest, WrapModeFollowsTheName) {
