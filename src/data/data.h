@@ -123,6 +123,10 @@ void tune_working_set();
 // ---------------------------------------------------------------------------
 // Log and messages
 
+// How much diagnostic logging is wanted: 0 none, 1 debug, 2 more. Start-up
+// copies it from the settings ("--debug", "--super-debug").
+extern int log_debug_level;
+
 // One time-stamped line in the log. The first call chooses the log file
 // (PLIX_LOGFILE, or a first message "PLIX_LOGFILE=name"); a null format
 // closes it. Safe from any thread.

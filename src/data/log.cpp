@@ -77,6 +77,8 @@ bool choose_log_file(const char* first_message) {
 
 }  // namespace
 
+int log_debug_level = 0;
+
 uint32_t system_milliseconds() {
     timespec ts;
     clock_gettime(CLOCK_BOOTTIME, &ts);
