@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gr {
@@ -201,6 +202,11 @@ struct LaunchOptions {
     bool ignore_mmx = false;  // "--nommx"
 };
 extern LaunchOptions launch;
+
+// Offers "Default Fullscreen", "Windowed" and one "WIDTHxHEIGHT" entry per
+// display mode as the video modes; the current choice is kept when the new
+// list still has it.
+void video_mode_choices_set(const std::vector<std::pair<int, int>>& sizes);
 
 // Puts every setting, runtime value and launch option back to its default
 // (the texture lists hold only "default" until texture_lists_rebuild).

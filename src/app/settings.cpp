@@ -452,6 +452,15 @@ void reset_runtime(Settings& s) {
 
 }  // namespace
 
+void video_mode_choices_set(const std::vector<std::pair<int, int>>& sizes) {
+    Setting* s = &settings.video_mode;
+    std::string current = setting_choice_name(*s);
+    s->choices = {"Default Fullscreen", "Windowed"};
+    for (const auto& [w, h] : sizes) s->choices.push_back(std::to_string(w) + "x" + std::to_string(h));
+    s->index = 0;
+    setting_set_choice(s, current.c_str());
+}
+
 void settings_reset() {
     reset_general(settings);
     reset_bike_setup(settings);

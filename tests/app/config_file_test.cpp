@@ -65,6 +65,18 @@ TEST_F(ConfigTest, LineValuesAreCheckedClampedOrIgnored) {
     EXPECT_EQ(value_of("render_texture"), "Hardware/Direct");
 }
 
+TEST_F(ConfigTest, VideoModesFromTheDisplay) {
+    config_apply_line("video_mode=1024x768\n");  // not offered yet
+    EXPECT_EQ(value_of("video_mode"), "Default Fullscreen");
+    video_mode_choices_set({{800, 600}, {1024, 768}});
+    config_apply_line("video_mode=1024x768\n");
+    EXPECT_EQ(value_of("video_mode"), "1024x768");
+    video_mode_choices_set({{1024, 768}});
+    EXPECT_EQ(value_of("video_mode"), "1024x768");
+    video_mode_choices_set({});
+    EXPECT_EQ(value_of("video_mode"), "Default Fullscreen");
+}
+
 TEST_F(ConfigTest, OldBikeNamesAndTheBikeGraphicsList) {
     data_file("kx250f-red.png");
     data_file("crf450v2013-blue.png");

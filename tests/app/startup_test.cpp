@@ -108,6 +108,21 @@ TEST_F(AppTest, DerivedGraphicsSettings) {
     EXPECT_GT(settings.ground_detail_scale, 1e6f);
 }
 
+TEST_F(AppTest, FixedFileDigestCoversThePresentShapeFilesInOrder) {
+    char hex[41], expected[41];
+    fixed_files_digest(hex);
+    ripemd160_hex("", 0, expected);
+    EXPECT_STREQ(hex, expected);
+
+    grtest::TestDirs again = grtest::make_test_dirs();
+    grtest::write_file(again.program + "rear_wheel.shp", "cd");
+    grtest::write_file(again.program + "shapes.saf", grtest::saf_bytes({{"generic_frame.shp", "ab"}}));
+    fixed_files_digest(hex);
+    ripemd160_hex("abcd", 4, expected);
+    EXPECT_STREQ(hex, expected);
+    grtest::remove_test_dirs(again);
+}
+
 // ---------------------------------------------------------------------------
 // The start-up frame in this process
 
