@@ -264,3 +264,23 @@ TEST_F(HeightFieldTest, DeformKeepsVolumeAndRespectsTheLock) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HeightFieldTest, DecalsAreReadAndBinned) {
+    write_track(track, TrackFiles{}, bumpy);  // 16 x 16 feet
+    grtest::write_file(track + "decals",
+                       "[ 3 4 ] 0 6 2 @decal.png\n[10 10] 1.5707964 2 1 @missing.png\n[ 15 15 ] 0 1 1 @decal.png\nbroken");
+    grtest::write_file(dirs.program + "decal.png", "x");
+    ASSERT_EQ(terrain_load("@tracks/t", GROUND_NONE), 1);
+    ASSERT_EQ(terrain.decals.size(), 2u);  // the one without a picture is dropped
+    const auto& bins = terrain.decal_bins;
+    // First decal: 12 x 6 feet around (3, 4): bins x 0..4, z 0..3.
+    EXPECT_EQ(bins[3][4], std::vector<int>{0});
+    EXPECT_EQ(bins[0][0], std::vector<int>{0});
+    EXPECT_TRUE(bins[4][4].empty());
+    EXPECT_TRUE(bins[0][5].empty());
+    EXPECT_EQ(bins[7][7], std::vector<int>{1});
+}
+
+}  // namespace
