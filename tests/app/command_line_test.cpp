@@ -206,6 +206,15 @@ TEST_F(CommandLineTest, ConnectWithOrWithoutTheLinkPrefix) {
     }
 }
 
+TEST_F(CommandLineTest, AHostCannotAddLinesToTheConfiguration) {
+    parse({"--connect", "race.example.org\nxres=1"});
+    ASSERT_TRUE(config_write());
+    std::string config = home_file("config");
+    EXPECT_NE(config.find("server_name=race.example.org\n"), std::string::npos);
+    EXPECT_NE(config.find("server_name_hist00=race.example.org\n"), std::string::npos);
+    EXPECT_EQ(config.find("xres=1\n"), std::string::npos);
+}
+
 TEST_F(CommandLineTest, RecentServersShiftDownOnlyForANewHost) {
     for (int i = 0; i < RECENT_SERVERS; i++)
         config_apply_line(("server_name_hist" + std::string(i < 10 ? "0" : "") + std::to_string(i) +
