@@ -4,7 +4,6 @@
 #include "app/app.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -27,7 +26,6 @@ bool scan_int(const char* text, int32_t* out) {
     const char* digits = p;
     if (*digits == '+' || *digits == '-') digits++;
     if (!isdigit(static_cast<unsigned char>(*digits))) return false;
-    errno = 0;
     long long v = strtoll(p, nullptr, 10);
     if (v > INT32_MAX) v = INT32_MAX;
     if (v < INT32_MIN) v = INT32_MIN;
