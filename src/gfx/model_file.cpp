@@ -122,12 +122,13 @@ void mesh_compute_tangents(Mesh* m) {
                 t[k] = (e1[k] * dv2 - e2[k] * dv1) * r;
                 b[k] = (e2[k] * du1 - e1[k] * du2) * r;
             }
-            // Mirrored texture mapping flips the tangent so that normal x
-            // tangent always points along increasing v.
+            // A mirrored texture mapping flips the tangent, so every triangle's
+            // frame has the handedness of an unmirrored one: normal x tangent
+            // along increasing file v, which is decreasing stored v.
             float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
                           e1[0] * e2[1] - e1[1] * e2[0]};
             float c[3] = {n[1] * t[2] - n[2] * t[1], n[2] * t[0] - n[0] * t[2], n[0] * t[1] - n[1] * t[0]};
-            if (c[0] * b[0] + c[1] * b[1] + c[2] * b[2] < 0)
+            if (c[0] * b[0] + c[1] * b[1] + c[2] * b[2] > 0)
                 for (float& k : t) k = -k;
         } else {
             float l1 = std::sqrt(e1[0] * e1[0] + e1[1] * e1[1] + e1[2] * e1[2]);
