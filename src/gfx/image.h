@@ -163,6 +163,12 @@ unsigned texture_load(const char* name);
 // with the current generation; 0 without a GL context.
 unsigned texture_from_image(const ImageData* img, const char* name, bool repeat_s, bool repeat_t);
 
+// A companion map of a model texture: for "x.png" and `kind` "_norm" the
+// first of "x_norm.seq", "x_norm.png", "x_norm.ppm" that loads; when none
+// does, the same names formed from `fallback` (the model's default texture,
+// may be null). 0 when nothing loads.
+unsigned texture_load_companion(const char* texture, const char* fallback, const char* kind);
+
 // The cached CPU image of `name` (RGB widened to RGBA with alpha 255, mips
 // built); null on failure. Works without a GL context.
 Image* image_load(const char* name);

@@ -274,6 +274,20 @@ unsigned texture_from_image(const ImageData* img, const char* name, bool repeat_
     }
 }
 
+unsigned texture_load_companion(const char* texture, const char* fallback, const char* kind) {
+    for (const char* base : {texture, fallback}) {
+        if (!base || !*base) continue;
+        std::string stem = base;
+        size_t dot = stem.rfind('.'), slash = stem.rfind('/');
+        if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) continue;
+        stem.resize(dot);
+        for (const char* ext : {".seq", ".png", ".ppm"}) {
+            if (unsigned id = texture_load((stem + kind + ext).c_str())) return id;
+        }
+    }
+    return 0;
+}
+
 const char* texture_name(unsigned id) {
     const TextureEntry* e = entry_by_id(id);
     return e ? e->name.c_str() : nullptr;

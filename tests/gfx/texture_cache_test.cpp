@@ -231,6 +231,32 @@ TEST_F(TextureCacheTest, CustomMipChainFromTheImage) {
     EXPECT_EQ(messages_with("Warning: Invalid height for custom MIP map in '@bad.png'"), 1);
 }
 
+TEST_F(TextureCacheTest, CompanionMapsAndProgramMadeTextures) {
+    use_fake_gl();
+    put("bike/frame_norm.ppm", solid_p6(2, 2, 1, 1, 1));
+    put("bike/frame_norm.png", png_rgb(std::vector<uint8_t>(12, 2), 2, 2, 3));
+    put("stock/default_spec.ppm", solid_p6(2, 2, 3, 3, 3));
+    unsigned norm = gr::texture_load_companion("@bike/frame.png", "@stock/default.png", "_norm");
+    EXPECT_STREQ(gr::texture_name(norm), "@bike/frame_norm.png");  // .png before .ppm
+    unsigned spec = gr::texture_load_companion("@bike/frame.png", "@stock/default.png", "_spec");
+    EXPECT_STREQ(gr::texture_name(spec), "@stock/default_spec.ppm");
+    EXPECT_EQ(gr::texture_load_companion("@bike/frame.png", nullptr, "_spec"), 0u);
+    EXPECT_EQ(gr::texture_load_companion("@bike/noext", nullptr, "_norm"), 0u);
+
+    gr::ImageData plate;
+    plate.width = plate.height = 4;
+    plate.channels = 4;
+    plate.pixels.assign(64, 200);
+    unsigned id = gr::texture_from_image(&plate, "number plate", false, false);
+    const Upload* u = upload_of(id);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(u->levels, 3);
+    EXPECT_EQ(u->pixels.back(), 200);
+    EXPECT_STREQ(gr::texture_name(id), "number plate");
+    gr::texture_uploader = nullptr;
+    EXPECT_EQ(gr::texture_from_image(&plate, "number plate", false, false), 0u);
+}
+
 TEST_F(TextureCacheTest, BrokenFilesGiveNoTexture) {
     use_fake_gl();
     gr::gfx_options.debug_level = 1;
