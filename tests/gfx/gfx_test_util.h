@@ -141,7 +141,7 @@ inline std::vector<uint8_t> test_picture(int w, int h, int ch, unsigned seed = 1
     return px;
 }
 
-struct PngSpec {
+struct PngLayout {
     int width = 1, height = 1;
     int colour_type = PNG_COLOR_TYPE_RGB;
     int bit_depth = 8;
@@ -158,7 +158,7 @@ inline void png_mem_write(png_structp png, png_bytep data, size_t n) {
 inline void png_mem_flush(png_structp) {}
 
 // PNG file bytes made with libpng directly.
-inline std::string png_file(const PngSpec& s) {
+inline std::string png_file(const PngLayout& s) {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -194,7 +194,7 @@ inline std::string png_file(const PngSpec& s) {
 // An 8-bit RGB or RGBA PNG of the given pixels.
 inline std::string png_rgb(const std::vector<uint8_t>& px, int w, int h, int ch,
                            std::vector<std::pair<std::string, std::string>> texts = {}) {
-    PngSpec s;
+    PngLayout s;
     s.width = w;
     s.height = h;
     s.colour_type = ch == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;

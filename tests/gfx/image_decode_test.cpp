@@ -62,28 +62,28 @@ TEST_F(ImageDecode, PnmVariantsAndRescaling) {
 TEST_F(ImageDecode, PngLayoutsBecomeRgbOrRgba) {
     struct Case {
         const char* what;
-        PngSpec spec;
+        PngLayout layout;
         int channels;
         std::vector<uint8_t> want;
     };
-    PngSpec grey;
+    PngLayout grey;
     grey.width = 2;
     grey.colour_type = PNG_COLOR_TYPE_GRAY;
     grey.rows = {10, 200};
-    PngSpec grey16 = grey;
+    PngLayout grey16 = grey;
     grey16.bit_depth = 16;
     grey16.rows = {0x12, 0x34, 0xff, 0x00};
-    PngSpec palette;
+    PngLayout palette;
     palette.width = 2;
     palette.colour_type = PNG_COLOR_TYPE_PALETTE;
     palette.palette = {{1, 2, 3}, {4, 5, 6}};
     palette.rows = {1, 0};
-    PngSpec palette_trns = palette;
+    PngLayout palette_trns = palette;
     palette_trns.trns = {0};  // entry 0 transparent
-    PngSpec grey_alpha;
+    PngLayout grey_alpha;
     grey_alpha.colour_type = PNG_COLOR_TYPE_GRAY_ALPHA;
     grey_alpha.rows = {50, 128};
-    PngSpec interlaced;
+    PngLayout interlaced;
     interlaced.width = 3;
     interlaced.height = 3;
     interlaced.interlaced = true;
@@ -98,7 +98,7 @@ TEST_F(ImageDecode, PngLayoutsBecomeRgbOrRgba) {
         {"interlaced", interlaced, 3, test_picture(3, 3, 3)},
     };
     for (const Case& c : cases) {
-        ImageData img = read_ok(std::string(c.what) + ".png", png_file(c.spec));
+        ImageData img = read_ok(std::string(c.what) + ".png", png_file(c.layout));
         EXPECT_EQ(img.channels, c.channels) << c.what;
         EXPECT_EQ(img.pixels, c.want) << c.what;
     }

@@ -90,7 +90,7 @@ TEST_F(PngWrite, Grey16RoundTripsAndOtherPngsReadAsGrey16) {
     std::string file = grtest::read_file(dirs.home + "track/terrain.png");
     // A 16-bit file made elsewhere (big-endian rows) reads the same values,
     // so the round trip is not just two matching mistakes.
-    PngSpec g16;
+    PngLayout g16;
     g16.width = 2;
     g16.colour_type = PNG_COLOR_TYPE_GRAY;
     g16.bit_depth = 16;
@@ -100,7 +100,7 @@ TEST_F(PngWrite, Grey16RoundTripsAndOtherPngsReadAsGrey16) {
     EXPECT_EQ(back, (std::vector<uint16_t>{0x1234, 0xff00}));
 
     // 8-bit grey widens as v * 257; colour becomes grey; alpha is dropped.
-    PngSpec grey;
+    PngLayout grey;
     grey.width = 2;
     grey.colour_type = PNG_COLOR_TYPE_GRAY;
     grey.rows = {3, 255};
