@@ -159,8 +159,9 @@ void texture_memory_log();
 unsigned texture_load(const char* name);
 
 // Creates a texture from pixels made by the program (fonts, number plates).
-// `img` must hold its mip chain unless it is 1 x 1. Registered under `name`
-// with the current generation; 0 without a GL context.
+// A full mip chain in `img` is uploaded as it is; otherwise the chain is built
+// from level 0. Registered under `name` with the current generation; 0
+// without a GL context.
 unsigned texture_from_image(const ImageData* img, const char* name, bool repeat_s, bool repeat_t);
 
 // A companion map of a model texture: for "x.png" and `kind` "_norm" the

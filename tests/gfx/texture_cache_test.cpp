@@ -207,6 +207,22 @@ TEST_F(TextureCacheTest, InfoTextCompressionAndBorder) {
     EXPECT_TRUE(upload_of(gr::texture_load("@plain.png"))->compress);
 }
 
+TEST_F(TextureCacheTest, InfoFileChoosesMaxAlphaMips) {
+    use_fake_gl();
+    std::vector<uint8_t> px = {9, 9, 9, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    put("leaf.png", png_rgb(px, 2, 2, 4));
+    put("leaf.png.info", "[mip_max_alpha]\n");
+    put("plain.png", png_rgb(px, 2, 2, 4));
+    unsigned leaf_id = gr::texture_load("@leaf.png"), plain_id = gr::texture_load("@plain.png");
+    const Upload* leaf = upload_of(leaf_id);
+    const Upload* plain = upload_of(plain_id);
+    ASSERT_TRUE(leaf && plain);
+    EXPECT_EQ(leaf->pixels[16 + 3], 255);
+    EXPECT_EQ(plain->pixels[16 + 3], 64);
+    EXPECT_EQ(leaf->pixels[16], 9);  // colour from the only visible texel
+    EXPECT_STREQ(gr::texture_info(leaf_id), "[mip_max_alpha]\n");
+}
+
 TEST_F(TextureCacheTest, CustomMipChainFromTheImage) {
     use_fake_gl();
     // 4 x 6: level 0 is the top 4 x 4, the strip below holds 2 x 2 at x = 0 and 1 x 1 at x = 2.
