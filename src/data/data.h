@@ -83,6 +83,8 @@ bool file_rename(const char* from, const char* to);
 // removed and the old file stays as it was). Names follow file_open ("@...").
 DataFile* file_replace_open(const char* name);
 bool file_replace_commit(DataFile* f, const char* name);
+// Gives up a replacement: the temporary file goes, the old file stays.
+void file_replace_abort(DataFile* f, const char* name);
 
 // The name list: every distinct logical name once, sorted without regard to
 // case, ended by a null entry. Builds the index first.

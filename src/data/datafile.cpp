@@ -262,6 +262,13 @@ DataFile* file_replace_open(const char* name) {
     return open_path(temp.c_str(), "wb");
 }
 
+void file_replace_abort(DataFile* f, const char* name) {
+    if (!f) return;
+    file_close(f);
+    std::string target = home_path(name);
+    if (!target.empty()) remove((target + ".tmp").c_str());
+}
+
 bool file_replace_commit(DataFile* f, const char* name) {
     if (!f) return false;
     std::string target = home_path(name);

@@ -190,21 +190,6 @@ void png_write_cb(png_structp png, png_bytep data, size_t len) {
     if (file_write(f, data, len) != len) png_error(png, "Write error");
 }
 
-// Drops a half-written replacement so the old file stays as it was. The data
-// layer writes replacements to the target's name plus ".tmp".
-void replace_abort(DataFile* f, const char* path) {
-    file_close(f);
-    std::string temp;
-    if (path[0] == '@') {
-        if (!home_dir()) return;
-        temp = std::string(home_dir()) + (path + 1);
-    } else {
-        temp = path;
-    }
-    temp += ".tmp";
-    remove(temp.c_str());
-}
-
 void png_flush_cb(png_structp png) { file_flush(static_cast<DataFile*>(png_get_io_ptr(png))); }
 
 struct PngWrite {
@@ -261,7 +246,7 @@ bool png_write_file(const char* path, PngWrite* w) {
     bool ok = png_write_core(w);
     png_destroy_write_struct(&w->png, &w->info);
     if (!ok) {
-        replace_abort(f, path);
+        file_replace_abort(f, path);
         image_set_error("%s", w->error.text);
         return false;
     }

@@ -195,6 +195,13 @@ TEST_F(FileIndexTest, ReplaceCommitsWholeOrNotAtAll) {
     EXPECT_EQ(grtest::read_file(dirs.home + "config"), "new\n");
     EXPECT_FALSE(std::filesystem::exists(dirs.home + "config.tmp"));
 
+    f = file_replace_open("@config");
+    ASSERT_NE(f, nullptr);
+    file_puts(f, "abandoned\n");
+    file_replace_abort(f, "@config");
+    EXPECT_EQ(grtest::read_file(dirs.home + "config"), "new\n");
+    EXPECT_FALSE(std::filesystem::exists(dirs.home + "config.tmp"));
+
     EXPECT_TRUE(file_rename("@config", "@config.bak"));
     EXPECT_EQ(grtest::read_file(dirs.home + "config.bak"), "new\n");
     EXPECT_FALSE(file_rename("@config", "@config.bak"));
