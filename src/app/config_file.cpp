@@ -52,7 +52,8 @@ void write_key(DataFile* f, const ConfigKey& k) {
         return;
     }
     const Setting& s = *k.setting;
-    if (s.kind == SETTING_BINDING && !binding_is_bound(s.binding)) return;
+    // An unbound control is written with an empty value: leaving the line out
+    // would bring back the default binding at the next start.
     file_printf(f, "%s=%s\n", k.key, setting_value_text(s).c_str());
 }
 
