@@ -25,6 +25,7 @@ struct GfxOptions {
     int model_texture_level = 0;  // top mip levels dropped from textures (0..4)
     int texture_compress = 1;     // 0 "No", 1 "Yes" (when the .info asks), 2 "Always"
     bool cpu_skinning = true;     // skinned models are posed on the CPU
+    bool shaders = false;         // shader programs are built and in use (normal and specular maps load)
 };
 extern GfxOptions gfx_options;
 
