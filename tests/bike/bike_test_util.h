@@ -93,10 +93,14 @@ protected:
         gr::shock_torque(b);
         gr::drivetrain_step(b, tick_++);
     }
-    double speed(const gr::Bike* b) {
+    double speed(const gr::Bike* b) { return frame_speed(b); }
+public:
+    void tick_once(gr::Bike* b) { tick(b); }
+    double frame_speed(const gr::Bike* b) {
         const dReal* v = dBodyGetLinearVel(b->frame);
         return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     }
+protected:
     grtest::TestDirs dirs_;
     std::vector<gr::Bike*> bikes_;
     int tick_ = 1;
