@@ -220,4 +220,82 @@ TEST_F(BikeWorld, BrakesStopFrom30Mph) {
     EXPECT_GT(dBodyGetRotation(abs->frame)[5], 0.9);
 }
 
+// A tyre spinning in place slides at the high-slip end of the friction
+// curve, and with no ground speed there is no rolling resistance.
+TEST_F(BikeWorld, SpinningTyreTakesHighSlipFriction) {
+    biketest::set_friction({{1, 1.2f}, {8, 1.0f}, {20, 0.5f}});
+    dBodyID wheel = dBodyCreate(gr::physics.world);
+    dMass mass;
+    dMassSetSphereTotal(&mass, 1, 1);
+    dBodySetMass(wheel, &mass);
+    gr::WheelContact wc;
+    wc.body = wheel;
+    wc.ring_radius = 0.75;
+    wc.tube_radius = 0.3333;
+    dBodySetPosition(wheel, X, 0.75 + 0.3333 - 0.1, Z);
+    dBodySetAngularVel(wheel, -60, 0, 0);
+    ASSERT_TRUE(gr::wheel_ground_contact(gr::terrain, &wc, 1));
+    EXPECT_NEAR(wc.depth, 0.1, 1e-6);
+    EXPECT_NEAR(std::hypot(wc.velocity[0], wc.velocity[2]), 60 * (0.75 + 0.3333 - 0.1), 1e-6);
+    const dReal* f = dBodyGetForce(wheel);
+    EXPECT_EQ(f[0], 0);
+    EXPECT_EQ(f[2], 0);
+    gr::physics_world_step();
+    const dReal* fb = wc.feedback.f1;
+    ASSERT_GT(fb[1], 0);
+    EXPECT_NEAR(std::hypot(fb[0], fb[2]) / fb[1], 0.5, 0.02);
+    dBodyDestroy(wheel);
+}
+
+// Landing on the rider's head throws him off only above 5 feet per second,
+// and never while the collision timer says he was just hit.
+TEST_F(BikeWorld, HeadFirstLandingEjectsTheRider) {
+    grtest::write_file(dirs_.program + "generic_rider.shp", "1\n0 0 0 1 0.5 2500 250\n");
+    struct Case {
+        double speed;
+        double collision_timer;
+        bool ejected;
+    };
+    const Case cases[] = {{6, 0, true}, {4, 0, false}, {6, -10, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.speed);
+        gr::Bike* b = make();
+        ASSERT_NE(b->rider_shape, nullptr);
+        const double z_axis[3] = {0, 0, 1};
+        gr::rotate_bike(b, z_axis, M_PI);  // upside down: the rider is now below the frame
+        const dReal* rp = dBodyGetPosition(b->rider);
+        gr::move_bike(b, X - rp[0], 0.9 - rp[1], Z - rp[2]);
+        b->collision_timer = c.collision_timer;
+        dBodySetLinearVel(b->rider, 0, -c.speed, 0);
+        EXPECT_TRUE(gr::collide_bike_with_ground(b));
+        EXPECT_TRUE(b->ground_touched);
+        EXPECT_EQ(gr::bike_crashed(b), c.ejected);
+        EXPECT_EQ(b->crash_count, c.ejected ? 1 : 0);
+        if (c.ejected) {
+            EXPECT_EQ(b->crash_timer, 512);
+            EXPECT_EQ(dJointGetBody(b->rider_mount, 0), nullptr);  // the mount holds nothing
+        }
+        dJointGroupEmpty(gr::physics.contacts);
+    }
+}
+
+TEST_F(BikeWorld, ArcadeGripFallsWithLean) {
+    gr::Bike* b = make();
+    const double forward[3] = {0, 0, 1};
+    struct Case {
+        double lean;
+        double grip;
+    };
+    const Case cases[] = {{0, 1}, {M_PI / 8, 0.8125}, {-M_PI / 4, 0.625}, {M_PI / 3, 0.625}};
+    for (const Case& c : cases) {
+        gr::reset_bike_pose(b);
+        gr::rotate_bike(b, forward, c.lean);
+        EXPECT_NEAR(gr::bike_lean(b), c.lean, 1e-9);
+        b->flags2 = 0;
+        EXPECT_EQ(gr::bike_ground_grip(b), 1);
+        b->flags2 = gr::BIKE_ARCADE;
+        EXPECT_NEAR(gr::bike_ground_grip(b), c.grip, 1e-9) << c.lean;
+    }
+}
+
 }  // namespace
