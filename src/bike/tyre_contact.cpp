@@ -271,6 +271,12 @@ bool sphere_triangle_penetration(const double a[3], const double b[3], const dou
     double rel[3];
     sub3(centre, a, rel);
     double s = dot3(rel, n);
+    // A closest point on the border still counts as the face when the
+    // centre sits straight above it.
+    if (!inside) {
+        double off[3] = {centre[0] - s * n[0] - q[0], centre[1] - s * n[1] - q[1], centre[2] - s * n[2] - q[2]};
+        inside = dot3(off, off) < 1e-18;
+    }
     double dist;
     if (inside) {
         dist = s;
@@ -317,6 +323,11 @@ bool tyre_triangle_penetration(const double a[3], const double b[3], const doubl
     bool inside;
     double proj[3] = {low[0] - s * n[0], low[1] - s * n[1], low[2] - s * n[2]};
     closest_on_triangle(proj, a, b, c, q, &inside);
+    if (!inside) {
+        double off[3];
+        sub3(proj, q, off);
+        inside = dot3(off, off) < 1e-18;
+    }
     if (inside) {
         for (int i = 0; i < 3; i++) point[i] = proj[i], normal[i] = n[i];
         *depth = tube - s;
