@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "app/app.h"
 #include "bike/bike.h"
 #include "bike_test_util.h"
 
@@ -41,6 +42,47 @@ TEST_F(BikeWorld, SetupFormulas) {
         EXPECT_NEAR(b->shock_spring, m.shock_spring_min + c.fraction * (m.shock_spring_max - m.shock_spring_min), 1e-3);
         EXPECT_NEAR(b->shock_preload, c.fraction * 0.3333, 1e-6);
     }
+}
+
+// The default setup held by the settings: multipliers 1, offsets 0, springs
+// and preloads at mid range, and the drivetrain defaults.
+TEST_F(BikeWorld, DefaultSettingsSetup) {
+    gr::settings_reset();
+    gr::BikeSetup s = gr::bike_setup_from_settings(gr::settings);
+    gr::Bike* b = make("yz250f(2016)");
+    const gr::BikeModel& m = b->model;
+    gr::apply_suspension_setup(b, s);
+    gr::apply_drivetrain_setup(b, s);
+    EXPECT_DOUBLE_EQ(b->fork_compression, m.fork_damping[0]);
+    EXPECT_DOUBLE_EQ(b->fork_rebound, m.fork_damping[2]);
+    EXPECT_DOUBLE_EQ(b->shock_compression, m.shock_damping[0]);
+    EXPECT_DOUBLE_EQ(b->shock_rebound, m.shock_damping[2]);
+    EXPECT_EQ(b->fork_slow_compression, 0);
+    EXPECT_EQ(b->fork_slow_rebound, 0);
+    EXPECT_EQ(b->shock_slow_compression, 0);
+    EXPECT_EQ(b->shock_slow_rebound, 0);
+    EXPECT_NEAR(b->fork_spring, 0.5 * (m.fork_spring_min + m.fork_spring_max), 1e-9);
+    EXPECT_NEAR(b->shock_spring, 0.5 * (m.shock_spring_min + m.shock_spring_max), 1e-9);
+    EXPECT_NEAR(b->fork_preload, 0.5 * m.fork_preload_max, 1e-9);
+    EXPECT_NEAR(b->shock_preload, 0.5 * m.shock_preload_max, 1e-9);
+    EXPECT_DOUBLE_EQ(b->sprocket_ratio, 50.0 / 13);
+    EXPECT_EQ(b->front_brake_torque, 250);
+    EXPECT_EQ(b->flags & (gr::BIKE_AUTO_SHIFT | gr::BIKE_FRONT_ANTILOCK | gr::BIKE_REAR_ANTILOCK),
+              gr::BIKE_AUTO_SHIFT | gr::BIKE_FRONT_ANTILOCK);
+    EXPECT_EQ(gr::stop_wheelies_mode(b->flags), 0);
+    EXPECT_TRUE(s.arcade);
+    EXPECT_EQ(s.roll_damping, 80);
+    EXPECT_NEAR(s.rider_mass_distribution, 0.33, 1e-9);
+
+    gr::setting_set_choice(&gr::settings.stop_wheelies, "Front Only");
+    gr::setting_set_choice(&gr::settings.rear_brake, "Antilock");
+    gr::setting_set_number(&gr::settings.rear_sprocket_adjustment, 2);
+    s = gr::bike_setup_from_settings(gr::settings);
+    gr::apply_drivetrain_setup(b, s);
+    EXPECT_EQ(gr::stop_wheelies_mode(b->flags), 2);
+    EXPECT_TRUE(b->flags & gr::BIKE_REAR_ANTILOCK);
+    EXPECT_DOUBLE_EQ(b->sprocket_ratio, 52.0 / 13);
+    gr::settings_reset();
 }
 
 TEST(Suspension, AirSpringAtFullCompression) {
