@@ -8,6 +8,8 @@
 
 #include "app/app.h"
 #include "data/data.h"
+#include "gfx/image.h"
+#include "track/track.h"
 
 namespace gr {
 
@@ -62,6 +64,10 @@ int app_startup(int argc, const char* const* argv, FILE* err) {
         return 0;
     }
     derive_graphics_settings(overrides);
+    log_debug_level = settings.debug_level;
+    gfx_options.debug_level = settings.debug_level;
+    gfx_options.model_texture_level = settings.model_texture_level;
+    gfx_options.texture_compress = settings.texture_compress.index;
 
     app_lists.tracks = build_track_list();
     if (app_lists.tracks.empty()) {
@@ -70,6 +76,9 @@ int app_startup(int argc, const char* const* argv, FILE* err) {
     }
     app_lists.demos = build_demo_list();
     app_lists.series = build_series_list();
+    std::vector<std::string> track_dirs;
+    for (const TrackEntry& t : app_lists.tracks) track_dirs.push_back(t.dir);
+    series_load_all(track_dirs);
     app_lists.current_track = choose_start_track(app_lists.tracks);
     return -1;
 }
