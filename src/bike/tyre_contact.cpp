@@ -298,9 +298,14 @@ bool sphere_triangle_penetration(const double a[3], const double b[3], const dou
     return *depth > 0;
 }
 
-bool tyre_triangle_penetration(const double a[3], const double b[3], const double c[3],
-                               const double centre[3], const double axle[3], double ring, double tube,
-                               double point[3], double normal[3], double* depth) {
+namespace {
+
+// The torus against one triangle. With `faces_only`, only a nearest point
+// inside the face is looked for; edges are searched only when they could
+// beat `to_beat` (the plane bounds how deep any point of the triangle gets).
+bool tyre_triangle(const double a[3], const double b[3], const double c[3], const double centre[3],
+                   const double axle[3], double ring, double tube, bool faces_only, double to_beat,
+                   double point[3], double normal[3], double* depth) {
     double n[3];
     up_normal(a, b, c, n);
     // The circle point nearest the triangle's plane.
@@ -315,10 +320,8 @@ bool tyre_triangle_penetration(const double a[3], const double b[3], const doubl
     double rel[3];
     sub3(low, a, rel);
     double s = dot3(rel, n);
-    if (s > tube) {
-        *depth = tube - s;
-        return false;
-    }
+    *depth = tube - s;
+    if (*depth <= to_beat) return false;
     double q[3];
     bool inside;
     double proj[3] = {low[0] - s * n[0], low[1] - s * n[1], low[2] - s * n[2]};
@@ -330,19 +333,17 @@ bool tyre_triangle_penetration(const double a[3], const double b[3], const doubl
     }
     if (inside) {
         for (int i = 0; i < 3; i++) point[i] = proj[i], normal[i] = n[i];
-        *depth = tube - s;
         return *depth > 0;
     }
+    *depth = -1;
+    if (faces_only) return false;
     // Otherwise the nearest triangle point is on an edge. A triangle whose
     // nearest point to the centre is beyond the torus cannot touch.
     double qc[3];
     closest_on_triangle(centre, a, b, c, qc, &inside);
     double dc[3];
     sub3(centre, qc, dc);
-    if (len3(dc) - ring > tube) {
-        *depth = -1;
-        return false;
-    }
+    if (len3(dc) - ring > tube) return false;
     const double* edges[3][2] = {{a, b}, {b, c}, {c, a}};
     double best = 1e300, best_seg[3] = {}, best_circle[3] = {};
     for (auto& e : edges) {
@@ -356,15 +357,20 @@ bool tyre_triangle_penetration(const double a[3], const double b[3], const doubl
     double d[3];
     sub3(best_circle, best_seg, d);
     double l = len3(d);
-    if (l < 1e-12 || dot3(d, n) < 0) {
-        // The circle passes through or under this edge: the neighbouring
-        // face reports the contact.
-        *depth = -1;
-        return false;
-    }
+    // The circle passing through or under this edge: the neighbouring face
+    // reports the contact.
+    if (l < 1e-12 || dot3(d, n) < 0) return false;
     for (int i = 0; i < 3; i++) point[i] = best_seg[i], normal[i] = d[i] / l;
     *depth = tube - best;
     return *depth > 0;
+}
+
+}  // namespace
+
+bool tyre_triangle_penetration(const double a[3], const double b[3], const double c[3],
+                               const double centre[3], const double axle[3], double ring, double tube,
+                               double point[3], double normal[3], double* depth) {
+    return tyre_triangle(a, b, c, centre, axle, ring, tube, false, -1e300, point, normal, depth);
 }
 
 bool tyre_ground_penetration(const Terrain& t, const double centre[3], const double axle[3], double ring,
@@ -373,14 +379,16 @@ bool tyre_ground_penetration(const Terrain& t, const double centre[3], const dou
     if (!terrain_ready(t) || !std::isfinite(centre[0]) || !std::isfinite(centre[2])) return false;
     double best = 0;
     bool found = false;
-    for_each_ground_triangle(t, centre[0], centre[2], ring + tube, [&](const double* a, const double* b, const double* c) {
-        double p[3], n[3], d;
-        if (tyre_triangle_penetration(a, b, c, centre, axle, ring, tube, p, n, &d) && d > best) {
-            best = d;
-            found = true;
-            for (int i = 0; i < 3; i++) point[i] = p[i], normal[i] = n[i];
-        }
-    });
+    // Faces first (cheap); then only edges that could still go deeper.
+    for (int pass = 0; pass < 2; pass++)
+        for_each_ground_triangle(t, centre[0], centre[2], ring + tube, [&](const double* a, const double* b, const double* c) {
+            double p[3], n[3], d;
+            if (tyre_triangle(a, b, c, centre, axle, ring, tube, pass == 0, best, p, n, &d) && d > best) {
+                best = d;
+                found = true;
+                for (int i = 0; i < 3; i++) point[i] = p[i], normal[i] = n[i];
+            }
+        });
     *depth = best;
     return found;
 }
