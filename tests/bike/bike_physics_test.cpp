@@ -298,4 +298,35 @@ TEST_F(BikeWorld, ArcadeGripFallsWithLean) {
     }
 }
 
+// Rolling resistance opposes the ground speed, grows with tyre compression
+// and fades out below 1 foot per second.
+TEST_F(BikeWorld, RollingResistance) {
+    dBodyID wheel = dBodyCreate(gr::physics.world);
+    dMass mass;
+    dMassSetSphereTotal(&mass, 1, 1);
+    dBodySetMass(wheel, &mass);
+    gr::WheelContact wc;
+    wc.body = wheel;
+    wc.ring_radius = 0.75;
+    wc.tube_radius = 0.3333;
+    struct Case {
+        double depth, speed, force;  // default surface: 5 uncompressed, 15 fully compressed
+    };
+    const Case cases[] = {{0.3333 / 2, 10, 10}, {0.3333, 10, 15}, {0.5, 10, 15}, {0.3333, 0.5, 7.5}, {0.3333, 0, 0}};
+    for (const Case& c : cases) {
+        dBodySetForce(wheel, 0, 0, 0);
+        dBodySetPosition(wheel, X, 0.75 + 0.3333 - c.depth, Z);
+        dBodySetLinearVel(wheel, 0, 0, -c.speed);
+        dBodySetAngularVel(wheel, -c.speed / (0.75 + 0.3333 - c.depth), 0, 0);
+        ASSERT_TRUE(gr::wheel_ground_contact(gr::terrain, &wc, 1));
+        EXPECT_NEAR(std::hypot(wc.velocity[0], wc.velocity[2]), 0, 1e-9);  // rolling: no slip
+        const dReal* f = dBodyGetForce(wheel);
+        EXPECT_NEAR(f[2], c.force, 1e-9) << c.depth << " " << c.speed;
+        EXPECT_NEAR(f[0], 0, 1e-12);
+        dJointGroupEmpty(gr::physics.contacts);
+    }
+    dBodyDestroy(wheel);
+}
+
 }  // namespace
+
