@@ -14,6 +14,7 @@
 
 namespace gr {
 
+struct ImageData;
 struct Model;
 struct Settings;
 struct SurfaceType;
@@ -382,6 +383,13 @@ double bike_lean(const Bike* bike);
 // r,g,b]", "[numberforeground:r,g,b]", components clamped to 0..1); white and
 // black when a tag is missing. `info` may be null.
 void plate_colours(const char* info, uint8_t background[3], uint8_t foreground[3]);
+
+// Finishes a number-plate image: `img` is RGBA, the number drawn in black on
+// white (alpha as drawn). Colours are mapped from white to the background and
+// from black to the foreground, the mip chain is built by 2 x 2 averaging and
+// every level's outermost rows and columns are reset to clear white. False
+// for an image that is not RGBA.
+bool plate_image_build(ImageData* img, const uint8_t background[3], const uint8_t foreground[3]);
 
 // The knockout delay of each crash number (ticks); all 0 unless the race
 // server sends them. Owned here, set by the network client.

@@ -2,11 +2,13 @@
 // reset, moving and rotating, presence, mass distribution, plate colours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "bike/bike.h"
 #include "bike_test_util.h"
+#include "gfx/image.h"
 
 namespace {
 
@@ -250,4 +252,55 @@ TEST(PlateColours, TagsInTheTextureInfo) {
     }
 }
 
+TEST(PlateColours, PlateImageRecolouredWithClearBorders) {
+    gr::ImageData img;
+    img.width = img.height = 128;
+    img.channels = 4;
+    img.pixels.assign(128 * 128 * 4, 255);
+    for (size_t i = 0; i < 128 * 128; i++) img.pixels[4 * i + 3] = 0;
+    // A black 2 x 2 block of "text" at (10, 10), fully opaque.
+    for (int y = 10; y < 12; y++)
+        for (int x = 10; x < 12; x++) {
+            uint8_t* p = &img.pixels[4 * (size_t(y) * 128 + size_t(x))];
+            p[0] = p[1] = p[2] = 0;
+            p[3] = 255;
+        }
+    const uint8_t bg[3] = {255, 127, 0}, fg[3] = {0, 0, 200};
+    ASSERT_TRUE(gr::plate_image_build(&img, bg, fg));
+    EXPECT_EQ(img.levels, 8);
+    ASSERT_EQ(img.pixels.size(), gr::mip_chain_bytes(128, 128, 4));
+    const uint8_t* text = &img.pixels[4 * (10 * 128 + 10)];
+    EXPECT_EQ(text[0], 0);
+    EXPECT_EQ(text[2], 200);
+    EXPECT_EQ(text[3], 255);
+    const uint8_t* plate = &img.pixels[4 * (50 * 128 + 50)];
+    EXPECT_EQ(plate[0], 255);
+    EXPECT_EQ(plate[1], 127);
+    EXPECT_EQ(plate[2], 0);
+    // Level 1 averages: the block becomes one texel at (5, 5).
+    const uint8_t* l1 = &img.pixels[gr::mip_level_offset(128, 128, 4, 1) + 4 * (5 * 64 + 5)];
+    EXPECT_EQ(l1[2], 200);
+    EXPECT_EQ(l1[3], 255);
+    // Every level's border is clear white.
+    for (int l = 0; l < img.levels; l++) {
+        int w = std::max(1, 128 >> l);
+        const uint8_t* base = &img.pixels[gr::mip_level_offset(128, 128, 4, l)];
+        for (int k = 0; k < w; k++) {
+            const uint8_t* edge[4] = {base + 4 * k, base + 4 * (size_t(w - 1) * w + k), base + 4 * (size_t(k) * w),
+                                      base + 4 * (size_t(k) * w + w - 1)};
+            for (const uint8_t* p : edge) {
+                ASSERT_EQ(p[0], 255) << l;
+                ASSERT_EQ(p[2], 255) << l;
+                ASSERT_EQ(p[3], 0) << l;
+            }
+        }
+    }
+    gr::ImageData rgb;
+    rgb.width = rgb.height = 4;
+    rgb.channels = 3;
+    rgb.pixels.assign(48, 0);
+    EXPECT_FALSE(gr::plate_image_build(&rgb, bg, fg));
+}
+
 }  // namespace
+
