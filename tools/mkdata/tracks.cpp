@@ -149,7 +149,7 @@ std::vector<TrackStyle> track_styles() {
         c.finish_back = 150;
         t.roles = {{SAND, HARDPACK, LOOSE_DIRT, DRY_GRASS, GRASS, MUD}, 0, 1, 2, 1, 3, 4, 3, 5};
         t.sun_azimuth = 300;
-        t.sun_elevation = 58;
+        t.sun_elevation = 38;
         t.sun_color[0] = 0.62, t.sun_color[1] = 0.6, t.sun_color[2] = 0.56;
         t.ambient[0] = 0.38, t.ambient[1] = 0.39, t.ambient[2] = 0.42;
         t.global_ambient[0] = t.global_ambient[1] = t.global_ambient[2] = 0.25;
@@ -563,9 +563,17 @@ static bool build_track(DataTree& tree, const TrackStyle& t, const Preview& prev
     }
 
     compute_shadows(t, &b);
+    if (getenv("GR_MKDATA_DEBUG")) {
+        size_t any = 0, half = 0;
+        for (uint8_t v : b.shadow) any += v > 0, half += v > 128;
+        fprintf(stderr, "%s: shadow any %zu half %zu\n", t.dir.c_str(), any, half);
+    }
     compute_shading(t, &b);
 
-    // Tilemap: each tile takes the surface at its centre vertex.
+    // Tilemap: each tile takes the surface at its centre vertex. In the
+    // forest the lowest stretch of the course stays wet.
+    double wet_level = 1e9;
+    for (const CoursePoint& cp : course.lap) wet_level = std::fmin(wet_level, grade(t, cp.p.x, cp.p.z) + 3);
     b.tilemap.assign(size_t(HALF) * HALF, 0);
     for (int j = 0; j < HALF; j++)
         for (int i = 0; i < HALF; i++) {
@@ -584,7 +592,7 @@ static bool build_track(DataTree& tree, const TrackStyle& t, const Preview& prev
                     surf = ro.edge;
                 } else {
                     surf = ro.main;
-                    if (ro.wet >= 0 && t.land == FOREST && grade(t, c * SPACING, r * SPACING) < -12) surf = ro.wet;
+                    if (ro.wet >= 0 && t.land == FOREST && grade(t, c * SPACING, r * SPACING) < wet_level) surf = ro.wet;
                 }
             } else if (o.weight > 0.45) {
                 surf = ro.edge;
@@ -593,7 +601,10 @@ static bool build_track(DataTree& tree, const TrackStyle& t, const Preview& prev
                 double patch = fbm(x / 90, z / 90, t.seed + 31, 3);
                 surf = patch > 0.15 ? ro.off2 : ro.off;
                 if (n[1] < 0.8) surf = ro.steep;
-                if (t.land == COAST && ro.wet >= 0 && H[k] < lo + 2.5) surf = ro.wet;
+                // Marsh in the hollows between the dunes, away from the course.
+                if (t.land == COAST && ro.wet >= 0 && b.dist[k] > 60 && H[k] < grade(t, x, z) + 0.8 &&
+                    fbm(x / 150, z / 150, t.seed + 33, 2) > 0.1)
+                    surf = ro.wet;
             }
             b.tilemap[size_t(j) * HALF + size_t(i)] = uint8_t(surf);
         }
