@@ -563,11 +563,6 @@ static bool build_track(DataTree& tree, const TrackStyle& t, const Preview& prev
     }
 
     compute_shadows(t, &b);
-    if (getenv("GR_MKDATA_DEBUG")) {
-        size_t any = 0, half = 0;
-        for (uint8_t v : b.shadow) any += v > 0, half += v > 128;
-        fprintf(stderr, "%s: shadow any %zu half %zu\n", t.dir.c_str(), any, half);
-    }
     compute_shading(t, &b);
 
     // Tilemap: each tile takes the surface at its centre vertex. In the
@@ -622,7 +617,9 @@ static bool build_track(DataTree& tree, const TrackStyle& t, const Preview& prev
     }
     double chute_len = course.chute.back().s;
     std::vector<int> first_lap;
-    for (double s = PAD_BACK + 50; s < chute_len - 40; s += 90) {
+    int chute_gates = int(std::ceil((chute_len - 30 - (PAD_BACK + 50)) / 90));
+    for (int k = 0; k <= chute_gates; k++) {
+        double s = PAD_BACK + 50 + k * (chute_len - 30 - (PAD_BACK + 50)) / chute_gates;
         const CoursePoint& cp = course.chute[size_t(s / COURSE_STEP)];
         first_lap.push_back(int(gates.size()));
         gates.push_back(Gate{cp.p, cp.dir, cp.hw + 10, s, true});
