@@ -335,6 +335,11 @@ void reset_bike_pose(Bike* b) {
     b->lap = BikeLapState{};
     b->presence = 1;
     b->landing_damping = 1;
+    b->assist_blend = 0;
+    b->update_count = 0;
+    b->sticky_dab_state = b->last_dab_control = 0;
+    b->realign_done = false;
+    b->erosion.read = b->erosion.write = 0;
 
     // The rider sits at its model place relative to the frame.
     double rp[3] = {m.rider_pos[0], m.rider_pos[1], m.rider_pos[2]};
