@@ -23,6 +23,7 @@ const double LEAN_TARGET_SPEED = 15;
 const double REALIGN_YAW_RATE = 1.0;     // radians per second at most
 const double REALIGN_YAW_TORQUE = 600;
 const double REALIGN_BEHIND = 0.75 * M_PI;  // heading further behind than this: stand up first
+const double REALIGN_ALIGNED = 0.25;        // heading this close: only stand up
 
 double speed_of(dBodyID b) { return len3(dBodyGetLinearVel(b)); }
 
@@ -129,7 +130,10 @@ bool realign(Bike* b) {
     double err = std::atan2(-cr, dt);
     static const double up[3] = {0, 1, 0};
     frame_motor(b, up, clampd(2 * err, -REALIGN_YAW_RATE, REALIGN_YAW_RATE), REALIGN_YAW_TORQUE);
-    if (std::fabs(err) > REALIGN_BEHIND) return false;
+    // Far behind: stand up first. Nearly there: the roll push stands the
+    // bike up facing the course. In between the wheels are made light so the
+    // bike can be turned on them.
+    if (std::fabs(err) > REALIGN_BEHIND || std::fabs(err) < REALIGN_ALIGNED) return false;
     const WheelContact* wheels[2] = {&b->front_contact, &b->rear_contact};
     int n = 0;
     for (const WheelContact* w : wheels) n += touches(*w);

@@ -234,6 +234,7 @@ TEST_F(RideWorld, KnockedOverBikeStandsBackUp) {
         EXPECT_LT(up_again, 512) << knock;
         EXPECT_FALSE(gr::bike_crashed(b)) << knock;
     }
+
     gr::track_gates = gr::TrackGates{};
 }
 
