@@ -230,6 +230,21 @@ struct BikeFoot {
     double velocity[3] = {0, 0, 0};
 };
 
+// One wheel sample for the ruts: where the wheel met the ground and the
+// horizontal push of that contact, scaled by the wheel's speed.
+struct ErosionSample {
+    float x, z;
+    float fx, fz;
+};
+
+// A ring of samples: empty when read == write, full when advancing write
+// would reach read.
+enum { EROSION_QUEUE_SIZE = 1024 };
+struct ErosionQueue {
+    ErosionSample samples[EROSION_QUEUE_SIZE];
+    int32_t read = 0, write = 0;
+};
+
 // One per filled rider slot; made by build_bike, freed by free_bike.
 struct Bike {
     BikeModel model;
@@ -351,6 +366,21 @@ struct Bike {
     uint8_t flags2 = 0;
 
     double total_mass = 0;          // of the seven bodies, summed at construction
+
+    // Rider model and assists (kept by the rider and assist code).
+    double rider_mass_distribution = 1.0 / 3;  // share of the rider's mass in the rider body
+    double assist_blend = 0;        // 0..1: how far the front slides or the bars turn into the lean
+    double setup_refused_time = -20;  // game-clock seconds of the last refused setup
+    int32_t update_count = 0;       // bike updates since the last reset
+    float sticky_dab_state = 0;     // the toggled sit/dab of "Sticky Sit/Dab"
+    float last_dab_control = 0;     // the sit/dab control of the previous record
+    bool reverse_steering = true;
+    bool sticky_dab = false;
+    bool lean_indicator = true;
+    bool realign_done = false;      // realignment stood the bike up since it last fell
+
+    // Ruts: wheel samples waiting to be turned into height changes.
+    ErosionQueue erosion;
 };
 
 // Builds a bike of the named model (with the fallback) at the model's own
@@ -606,5 +636,110 @@ double engine_torque(const Bike* bike);
 // Automatic shifting, engine, clutch and brakes for one tick; `tick` is the
 // race tick (automatic shifting acts on multiples of 32).
 void drivetrain_step(Bike* bike, int32_t tick);
+
+// ---------------------------------------------------------------------------
+// Controls, setup, rider and the per-tick update
+
+// The nine controls rebuilt every tick from the bindings (or written by a
+// robot) and applied to a bike.
+enum ControlIndex {
+    CONTROL_STEERING = 0,  // left positive
+    CONTROL_THROTTLE,
+    CONTROL_FRONT_BRAKE,
+    CONTROL_REAR_BRAKE,
+    CONTROL_SHIFT,         // up positive, down negative
+    CONTROL_CLUTCH,
+    CONTROL_SIT_DAB,
+    CONTROL_BACK_UP,
+    CONTROL_LEAN,          // backward positive, forward negative
+    CONTROL_RECORD_SIZE,
+};
+struct ControlRecord {
+    float v[CONTROL_RECORD_SIZE] = {};
+};
+
+// Sign conventions of the rider and the assists. In the frame's axes +x is
+// the rider's right. A positive lean (bike_lean) leans toward the frame's -x
+// side (the rider's left); the roll rate (frame z component of the frame's
+// angular velocity) is the rate of change of that lean. A positive steering
+// angle (the steering-head hinge angle, bike_steering_angle) turns the bars
+// to the left, and a positive steering torque turns them further left, so a
+// positive balance torque steers into a positive lean and reduces it. The
+// steering input is positive to the left after apply_controls; with
+// "Reversed Steering" on (the default) the control is negated on the way in.
+
+// The controls of one tick for the locally ridden bike.
+void apply_controls(Bike* bike, const ControlRecord& c);
+// The whole setup: suspension, drivetrain, rider and assists. Refused (false)
+// while the frame moves faster than 1/8 foot per second; a refusal less than
+// 10 seconds of game time (`now`, seconds) after the previous one says so on
+// the message line. `arcade_allowed` false writes arcade as off.
+bool apply_setup(Bike* bike, const BikeSetup& setup, double now, bool arcade_allowed = true);
+// The rider and assist settings alone (clamped); part of apply_setup.
+void apply_rider_setup(Bike* bike, const BikeSetup& setup, bool arcade_allowed = true);
+
+void set_steering(Bike* bike, double v);   // clamped to -1..1
+void set_sit_dab(Bike* bike, double v);    // 0 while crashed
+void set_back_up(Bike* bike, double v);    // 0 while crashed
+void set_lean(Bike* bike, double v);       // -1..1, 0 while crashed
+
+// Once per tick for every bike, after the physics step: everything it
+// applies acts in the next step. `tick` is the race tick, `start_tick` the
+// race start.
+void bike_update(Bike* bike, int32_t tick, int32_t start_tick);
+
+// The parts of bike_update, for tests and tools.
+// The seat point the rider body is pulled toward (world).
+void rider_seat_point(const Bike* bike, double out[3]);
+// The rider body's seat constraints for the next step (mounted rider).
+void rider_constraints(Bike* bike);
+// The crash tolerance factor at `tick` from the takeoff and landing ticks.
+double crash_tolerance(const Bike* bike, int32_t tick);
+// The ejection rules on relative speed and felt acceleration; true when
+// the rider was thrown off.
+bool crash_detection(Bike* bike, int32_t tick);
+// Tethers, the crash timer and the return to the bike while crashed.
+void crash_handling(Bike* bike);
+// The feet: extension falling back; particles while crashed.
+void feet_update(Bike* bike);
+
+// ---------------------------------------------------------------------------
+// Steering and riding assists
+
+// The steering-head hinge angle: positive with the bars turned left.
+double bike_steering_angle(const Bike* bike);
+// The roll rate: positive while the lean grows.
+double bike_roll_rate(const Bike* bike);
+// Wheel speed from the front axle (positive forward).
+double bike_wheel_speed(const Bike* bike);
+// The front wheel's slip angle in the upper fork's axes: positive when it
+// moves to the left of where it points; 0 below 1 foot per second.
+double front_slip_angle(const Bike* bike);
+// The dab speed limit, raised to 75 after a hard hit.
+double dab_limit(const Bike* bike);
+// The steering lock (radians) at the current wheel speed and surface.
+double steering_lock(const Bike* bike);
+// The lean the lean targeting allows at a speed (`exponent` 4 for steering,
+// 32 for the dab assist).
+double allowed_lean(const Bike* bike, double speed, int exponent);
+
+// Torque T about the steering axis on the front wheel, -T on the frame.
+void apply_steering_torque(Bike* bike, double T);
+void steering_controller(Bike* bike);
+void arcade_controller(Bike* bike);
+void standstill_assists(Bike* bike, int32_t tick, int32_t start_tick);
+void dab_assist(Bike* bike);
+// A horizontal unit heading along the course at the bike (the next timing
+// gate's direction); false when the track has no gates.
+bool course_heading(const Bike* bike, double out[2]);
+
+// ---------------------------------------------------------------------------
+// Ruts
+
+// One wheel's sample (0 front, 1 rear) into the bike's erosion queue.
+void erosion_sample(Bike* bike, int wheel);
+// Samples both wheels, then turns up to 4 queued samples the bike has left
+// behind into height changes of the current terrain. Nothing for a rate of 0.
+void erosion_process(Bike* bike, float erode_rate);
 
 }  // namespace gr
