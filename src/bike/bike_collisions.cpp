@@ -58,6 +58,30 @@ int bin_cell(double v, double W) {
     return c > STATUE_BINS - 1 ? STATUE_BINS - 1 : int(c);
 }
 
+// How far from its frame a bike's solid parts reach: as the first bike of a
+// pair (wheels by their own sphere shapes) or as the second (wheels as tyres).
+double bike_reach(const Bike* b, bool wheels_as_tyres) {
+    const dReal* f = dBodyGetPosition(b->frame);
+    double reach = 0;
+    auto part = [&](dBodyID body, double radius) {
+        double r = std::sqrt(dist2(dBodyGetPosition(body), f)) + radius;
+        if (r > reach) reach = r;
+    };
+    const CollisionShape* shaped[5] = {b->frame_shape, b->fork_upper_shape, b->fork_lower_shape, b->swingarm_shape,
+                                       b->rider_shape};
+    const dBodyID bodies[5] = {b->frame, b->fork_upper, b->fork_lower, b->swingarm, b->rider};
+    for (int i = 0; i < 5; i++)
+        if (shaped[i]) part(bodies[i], shaped[i]->bounding_radius);
+    if (wheels_as_tyres) {
+        part(b->front_wheel, b->front_contact.ring_radius + b->front_contact.tube_radius);
+        part(b->rear_wheel, b->rear_contact.ring_radius + b->rear_contact.tube_radius);
+    } else {
+        if (b->front_wheel_shape) part(b->front_wheel, b->front_wheel_shape->bounding_radius);
+        if (b->rear_wheel_shape) part(b->rear_wheel, b->rear_wheel_shape->bounding_radius);
+    }
+    return reach;
+}
+
 // Who ran into whom once bike a's part bits `s` and bike b's part bits `r`
 // have touched.
 void mark_collision(Bike* a, Bike* b, int s, int r) {
@@ -304,6 +328,10 @@ void collide_bike_with_scenery(Bike* bike) {
 }
 
 int collide_bikes(Bike* a, Bike* b, bool remote) {
+    // Bikes too far apart for any of their parts' bounding spheres to meet
+    // are passed over at once; most pairs in a race are.
+    double reach = bike_reach(a, false) + bike_reach(b, true);
+    if (!(dist2(dBodyGetPosition(a->frame), dBodyGetPosition(b->frame)) < reach * reach)) return 0;
     const int tick = race_timing.tick;
     int mode = a->last_bike_contact_tick == tick || b->last_bike_contact_tick == tick ? CONTACT_PENALTY : CONTACT_JOINT;
     struct Part {
