@@ -153,7 +153,7 @@ void terrain_encode_normal(Terrain& t, int c, int r, const float n[3]) {
 
 void terrain_mark_changed(int c0, int r0, int c1, int r1) {
     Terrain& t = terrain;
-    if (!t.heights) return;
+    if (!t.heights || !t.shading || !t.shadows) return;
     c0 = clampi(c0, 0, t.dim - 1);
     c1 = clampi(c1, 0, t.dim - 1);
     r0 = clampi(r0, 0, t.dim - 1);

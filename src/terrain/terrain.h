@@ -194,4 +194,15 @@ void terrain_mark_changed(int c0, int r0, int c1, int r1);
 // falloff of radius r.
 void terrain_deform(Terrain* t, float x, float z, float r, float amount);
 
+// ---------------------------------------------------------------------------
+// Roost: the dirt thrown by the wheels (the race's calls into it)
+
+struct Bike;
+// Every particle back to the free list.
+void roost_reset();
+// Emits the particles a bike's wheels throw this tick.
+void roost_emit(Bike* bike, bool simulated);
+// Moves every live particle one tick.
+void roost_move();
+
 }  // namespace gr

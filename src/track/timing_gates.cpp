@@ -7,6 +7,7 @@
 #include <string>
 
 #include "data/data.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
 
 namespace gr {
@@ -42,9 +43,11 @@ bool read_start_slots(DataFile* f) {
         s.model = names[0];
         s.texture = names[1];
         s.shape = names[2];
+        // The piece stands 3 feet in front of the slot at the slot's height
+        // (positions are world positions; statues take a height above ground).
         float a = s.angle;
-        s.statue = statue_add(s.position[0] - 3 * std::sin(a), s.position[1], s.position[2] - 3 * std::cos(a), a,
-                              names[0], names[1], names[2]);
+        float px = s.position[0] - 3 * std::sin(a), pz = s.position[2] - 3 * std::cos(a);
+        s.statue = statue_add(px, s.position[1] - terrain_height_at(px, pz), pz, a, names[0], names[1], names[2]);
         track_gates.start_slots.push_back(s);
     }
     return false;

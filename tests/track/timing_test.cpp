@@ -244,7 +244,7 @@ TEST_F(GatesFileTest, ReadsSlotsGatesAndLapPlan) {
     grtest::write_file(track + "timing_gates",
                        "startinggate:\n"
                        "[ 10 0 5 ] 0\n"
-                       "[ 12 0 5 ] 7.0 gate.jm gate.png gate.shp\n"
+                       "[ 12 3 5 ] 7.0 gate.jm gate.png gate.shp\n"
                        "checkpoints:\n"
                        "5 [ 8 0 8 ] [ 1 0 0 ]\n"
                        "6 [ 12 0 12 ] [ 0 0 1 ]\n"
@@ -260,6 +260,7 @@ TEST_F(GatesFileTest, ReadsSlotsGatesAndLapPlan) {
     ASSERT_EQ(scenery.statues.size(), 2u);
     EXPECT_FLOAT_EQ(scenery.statues[0].x, 10);
     EXPECT_FLOAT_EQ(scenery.statues[0].z, 2);
+    EXPECT_FLOAT_EQ(scenery.statues[1].y, 3);  // at the slot's height
     ASSERT_EQ(tg.gates.size(), 2u);
     EXPECT_FLOAT_EQ(tg.gates[1].radius, 6);
     EXPECT_EQ(tg.first, 3);

@@ -175,24 +175,19 @@ struct MeshBuilder {
 
 void make_models(DataTree& tree) {
     const std::string A = "zzzz.saf";
-    // Starting-gate piece, drawn in its dropped pose: a hinge bar across the
-    // slot and a plate lying from the hinge toward the rider (+z), raised a
-    // few degrees. The race tilts it up when the gate is closed.
+    // Starting-gate piece, drawn in its dropped pose: a low hinge bar across
+    // the slot and a plate lying flat on the ground from the hinge toward the
+    // rider (+z), so the bikes roll over it once it is down. The race tilts it
+    // up about the hinge while the gate is closed.
     {
         MeshBuilder hinge, plate;
-        hinge.box(-1.8, 0, -0.25, 1.8, 0.35, 0.25, 0, 0, 1, 0.25);
-        double lift = 0.07;  // radians of rise in the dropped pose
-        double L = 3.0, w = 1.7, t = 0.12;
-        double cz = std::cos(lift), sy = std::sin(lift);
-        // The plate: a thin slab along the direction (0, sin, cos).
+        hinge.box(-1.8, 0, -0.2, 1.8, 0.25, 0.2, 0, 0, 1, 0.25);
+        double L = 3.0, w = 1.7, t = 0.1;
         double p[8][3];
         for (int i = 0; i < 8; i++) {
-            double x = i & 1 ? w : -w;
-            double along = i & 2 ? L : 0.2;
-            double up = i & 4 ? t : 0;
-            p[i][0] = x;
-            p[i][1] = 0.3 + along * sy + up * cz;
-            p[i][2] = along * cz - up * sy;
+            p[i][0] = i & 1 ? w : -w;
+            p[i][1] = i & 4 ? t : 0;
+            p[i][2] = i & 2 ? L : 0.2;
         }
         plate.quad(p[4], p[6], p[7], p[5], 0, 0.25, 1, 1);    // top face
         plate.quad(p[0], p[1], p[3], p[2], 0, 0.25, 1, 1);    // underside
@@ -201,15 +196,13 @@ void make_models(DataTree& tree) {
         plate.quad(p[1], p[5], p[7], p[3], 0, 0.25, 0.1, 1);  // sides
         plate.quad(p[0], p[2], p[6], p[4], 0, 0.25, 0.1, 1);
         tree.add_text(A, "startgate.jm", "JM1\n" + hinge.jm_mesh(16, 0.55, 0.55, 0.6) + plate.jm_mesh(48, 0.9, 0.9, 0.9));
-        // Solid along the plate and the hinge.
+        // Solid along the plate and the hinge; down, nothing stands more
+        // than a quarter foot off the ground.
         std::vector<Sphere> s;
         for (int i = 0; i < 5; i++) {
             double x = -1.4 + 0.7 * i;
-            s.push_back({x, 0.25, 0, 0.25});
-            for (int k = 0; k < 3; k++) {
-                double along = 0.8 + k * 0.95;
-                s.push_back({x, 0.3 + along * sy, along * cz, 0.28});
-            }
+            s.push_back({x, 0.1, 0, 0.15});
+            for (int k = 0; k < 3; k++) s.push_back({x, 0.06, 0.8 + k * 0.95, 0.12});
         }
         tree.add_text(A, "startgate.shp", shape_text(s, {0.4, 20000, 2000}));
     }

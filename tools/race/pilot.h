@@ -1,0 +1,14 @@
+// The pilot: a simple rider that follows the timing gates, used by the race
+// runner until the robot riders ride their racing lines.
+#pragma once
+
+namespace gr {
+
+struct Bike;
+
+// Writes this tick's controls for a bike, as a player would.
+void pilot_drive(Bike* bike);
+// Forgets what the pilot remembered about every slot (a new race).
+void pilot_reset();
+
+}  // namespace gr
