@@ -22,6 +22,8 @@ struct PilotMemory {
     int32_t progress_tick = 0;
     float steer = 0;          // last steering output (smoothed)
     int32_t reverse_until = 0;  // backing out of a dead end until this tick
+    float want = 0;           // the speed aimed for
+    float throttle = 0;       // last throttle output
 };
 PilotMemory memory[RIDER_SLOTS];
 
@@ -47,15 +49,30 @@ double heading_change(Vec2 a, Vec2 b, Vec2 c) {
     return std::fabs(std::remainder(h2 - h1, 2 * M_PI));
 }
 
-// Where to steer: the next gate, and once it is close, a point toward the
-// one after it, so the bike swings through the gate instead of at it.
+// Where to steer: the point `ahead` feet further along the line through the
+// gates than the bike's own place on it (the line from the gate just passed
+// to the next one, then on through the following gates).
 Vec2 aim_point(Vec2 p, int g, double ahead) {
-    Vec2 a = gate_aim(g);
-    double d = std::hypot(a.x - p.x, a.z - p.z);
-    if (d >= ahead * 0.5) return a;
-    Vec2 b = gate_aim(g + 1);
-    double w = std::clamp(1 - d / (ahead * 0.5), 0.0, 1.0) * 0.5;
-    return {a.x + (b.x - a.x) * w, a.z + (b.z - a.z) * w};
+    Vec2 a = g > 0 ? gate_aim(g - 1) : p;
+    Vec2 b = gate_aim(g);
+    double sx = b.x - a.x, sz = b.z - a.z, len = std::hypot(sx, sz);
+    double along = 0;
+    if (len > 1e-6) along = std::clamp(((p.x - a.x) * sx + (p.z - a.z) * sz) / len, 0.0, len);
+    double left = len - along;
+    // Far off the line (a missed gate, a fall): head for the gate itself.
+    double off = len > 1e-6 ? std::fabs((p.x - a.x) * sz - (p.z - a.z) * sx) / len : 0;
+    if (off > 40) return b;
+    if (ahead <= left) return {a.x + sx / len * (along + ahead), a.z + sz / len * (along + ahead)};
+    ahead -= left;
+    Vec2 from = b;
+    for (int k = 1; k < 8; k++) {
+        Vec2 to = gate_aim(g + k);
+        double dx = to.x - from.x, dz = to.z - from.z, l = std::hypot(dx, dz);
+        if (l >= ahead && l > 1e-6) return {from.x + dx / l * ahead, from.z + dz / l * ahead};
+        ahead -= l;
+        from = to;
+    }
+    return from;
 }
 
 // The fastest speed from which the bike can still brake down to each turn
@@ -80,6 +97,8 @@ double target_speed(Vec2 p, int g) {
 }
 
 }  // namespace
+
+double pilot_wanted_speed(int slot) { return slot >= 0 && slot < RIDER_SLOTS ? memory[slot].want : 0; }
 
 void pilot_reset() {
     for (PilotMemory& m : memory) m = PilotMemory{};
@@ -130,7 +149,10 @@ void pilot_drive(Bike* b) {
     Vec2 p = {pos[0], pos[2]};
 
     // Where to go.
-    double ahead = std::clamp(10 + 0.7 * speed, 14.0, 45.0);
+    // Look-ahead (seconds of travel), heading gain (per second) and yaw
+    // damping (lean per radian per second), tuned on the generated tracks.
+    const double kA = 1.5, kG = 0.6, kD = 0.5;
+    double ahead = std::clamp(10 + kA * speed, 20.0, 60.0);
     Vec2 aim = aim_point(p, timing->gate, ahead);
     Vec2 d = {aim.x - p.x, aim.z - p.z};
     double error = std::atan2(d.x * left.x + d.z * left.z, d.x * fwd.x + d.z * fwd.z);  // left positive
@@ -138,23 +160,47 @@ void pilot_drive(Bike* b) {
     // Lean for the yaw rate that closes the heading error; the yaw the bike
     // already has damps it.
     const dReal* w = dBodyGetAngularVel(b->frame);
-    double yaw_rate = std::clamp(2.0 * error, -1.5, 1.5);
-    double lean = std::atan(yaw_rate * std::max(speed, 4.0) / 32.0) + 0.15 * (yaw_rate - w[1]);
-    lean = std::clamp(lean, -0.55, 0.55);
-    double steer = lean / (M_PI / 4);
-    if (speed < 6) steer = std::clamp(2.0 * error, -1.0, 1.0);
+    double yaw_rate = std::clamp(kG * error, -1.2, 1.2);
+    double lean = std::atan(yaw_rate * std::max(speed, 4.0) / 32.0) + kD * (yaw_rate - w[1]);
+    lean = std::clamp(lean, -0.6, 0.6);
+    // The steering input asks for a lean: in proportion to the lean the
+    // assists allow at this speed (arcade physics: a quarter turn).
+    double full = (b->flags2 & BIKE_ARCADE) ? M_PI / 4 : allowed_lean(b, speed, 4);
+    double steer = full > 1e-3 ? lean / full : 0;
+    if (speed < 6) steer = std::clamp(1.0 * error, -0.4, 0.4);
+    // In the air the bars stay straight and the bike lands as it flies.
+    bool airborne = b->front_contact.depth <= 0 && b->rear_contact.depth <= 0;
+    if (airborne) steer = 0;
     steer = std::clamp(steer, -1.0, 1.0);
     mem.steer = float(0.5 * mem.steer + 0.5 * steer);
     c.v[CONTROL_STEERING] = mem.steer;  // left positive
 
-    // How fast.
+    // How fast: what the course ahead allows, and slow enough to make the
+    // turn toward the aim within the distance to it.
     double want = target_speed(p, timing->gate);
-    // Facing the wrong way: slow down and turn.
-    if (std::fabs(error) > 1.2) want = std::min(want, 12.0);
-    if (forward_speed < want - 3) {
+    {
+        Vec2 g = gate_aim(timing->gate);
+        double dist = std::max(std::hypot(g.x - p.x, g.z - p.z), 8.0);
+        double e = std::fabs(std::atan2((g.x - p.x) * left.x + (g.z - p.z) * left.z,
+                                        (g.x - p.x) * fwd.x + (g.z - p.z) * fwd.z));
+        double radius = dist / (2 * std::max(std::sin(std::min(e, M_PI / 2)), 0.02));
+        want = std::min(want, std::max(std::sqrt(18.0 * radius), 8.0));
+    }
+    // Faster than this the pilot does not land its jumps.
+    want = std::min(want, 28.0);
+    mem.want = float(want);
+    // The front wheel up with the rear still driving: a wheelie, and with
+    // the front unloaded nothing holds the lean. Off the throttle until it
+    // comes down.
+    bool wheelie = b->front_contact.depth <= 0 && b->rear_contact.depth > 0;
+    if (airborne) {
+        c.v[CONTROL_THROTTLE] = 0.3f;
+    } else if (wheelie) {
+        c.v[CONTROL_THROTTLE] = 0;
+    } else if (forward_speed < want - 3) {
         c.v[CONTROL_THROTTLE] = 1;
     } else if (forward_speed > want + 2) {
-        double brake = std::clamp((forward_speed - want - 2) / 8, 0.0, 1.0);
+        double brake = std::clamp((forward_speed - want - 2) / 5, 0.0, 1.0);
         c.v[CONTROL_FRONT_BRAKE] = float(brake);
         c.v[CONTROL_REAR_BRAKE] = float(brake);
     } else {
@@ -173,6 +219,9 @@ void pilot_drive(Bike* b) {
         c.v[CONTROL_BACK_UP] = 1;
         c.v[CONTROL_STEERING] = float(-std::clamp(error, -1.0, 1.0));
     }
+    // The throttle opens smoothly, so the front stays down.
+    c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], mem.throttle + 1.0f / 32);
+    mem.throttle = c.v[CONTROL_THROTTLE];
     apply_controls(b, c);
 }
 

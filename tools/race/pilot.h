@@ -10,5 +10,7 @@ struct Bike;
 void pilot_drive(Bike* bike);
 // Forgets what the pilot remembered about every slot (a new race).
 void pilot_reset();
+// The speed the pilot last aimed for in a slot (for tracing a ride).
+double pilot_wanted_speed(int slot);
 
 }  // namespace gr
