@@ -329,8 +329,15 @@ int race_reset(const int* grid_in, bool play_demo, bool record_demo, int32_t tim
 
     // 7.-8. The demo, then the track.
     bool demo = play_demo && demo_play_open(race.demo_name.c_str());
+    if (demo) {
+        // The race is the recorded one.
+        race.start_tick = demo_player.start_tick;
+        race.time_limit = time_limit = demo_player.duration;
+        race.laps = laps = demo_player.laps;
+    }
     std::string track_name;
-    if (net_race.online) track_name = net_race.track;
+    if (demo) track_name = demo_player.track;
+    else if (net_race.online) track_name = net_race.track;
     else if (app_lists.current_track >= 0 && size_t(app_lists.current_track) < app_lists.tracks.size())
         track_name = app_lists.tracks[size_t(app_lists.current_track)].dir;
     else track_name = current_track.name;
@@ -392,10 +399,15 @@ int race_reset(const int* grid_in, bool play_demo, bool record_demo, int32_t tim
             wheels = choice_file(settings.wheel_texture);
             mode = BIKE_LOCAL;
         } else if (code == GRID_EMPTY && demo) {
-            char m[64], n[16];
-            if (!demo_next_rider(m, sizeof m, n, sizeof n)) continue;
-            model = m;
-            number = n;
+            DemoRider r;
+            if (!demo_next_rider(slot, &r)) continue;
+            model = r.model;
+            number = r.number;
+            name = r.name;
+            body = r.riding_gear;
+            head = r.helmet;
+            graphics = r.bike_graphics;
+            wheels = r.wheel_graphics;
             mode = BIKE_REPLAYED;
         } else if (code == GRID_ROBOT || code == GRID_ROBOT_125 || code == GRID_ROBOT_250 || code >= GRID_NUMBER) {
             int c = std::min(cursor, 79);
@@ -422,6 +434,7 @@ int race_reset(const int* grid_in, bool play_demo, bool record_demo, int32_t tim
         s.bike = bike;
         s.mode = mode;
         s.name = name;
+        s.textures[0] = body, s.textures[1] = head, s.textures[2] = graphics, s.textures[3] = wheels;
         s.timing = RiderTiming{};
         engine_sound_init(bike);
         place_bike(bike, slot);
@@ -582,6 +595,7 @@ void race_tick() {
         RiderSlot& s = race.slots[i];
         if (!s.bike) continue;
         if (s.mode == BIKE_ROBOT) robot_control_tick(s.bike);
+        if (online && s.mode == BIKE_REPLAYED) presence_decay(s.bike);
         if (online && s.mode == BIKE_LOCAL) false_start_rule(s.bike);
         bike_update(s.bike, race.tick, race.start_tick);
         if (!online || s.mode == BIKE_LOCAL) {
@@ -614,6 +628,7 @@ void race_tick() {
             race.last_lap_time = rider_lap_time(0, mine);
             if (race.last_lap_time > 0 && (race.best_lap_time == 0 || race.last_lap_time < race.best_lap_time))
                 race.best_lap_time = race.last_lap_time;
+            demo_lap_finished(race.last_lap_time);
         }
     }
     capture_telemetry();

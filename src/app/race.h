@@ -34,6 +34,7 @@ struct RiderSlot {
     int mode = BIKE_REPLAYED;
     RiderTiming timing;   // gates passed and their times
     std::string name;     // rider name ("Roborider" for robots)
+    std::string textures[4];  // riding gear, helmet, bike graphics, wheel graphics ("" the model's own)
 };
 
 // A starting-gate piece: its statue, fall angle (1 up, 0 down) and speed.

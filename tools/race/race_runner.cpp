@@ -168,9 +168,11 @@ int play_demo_file(const Options& o) {
     double max_error = 0;
     auto t0 = std::chrono::steady_clock::now();
     for (;;) {
-        bool shown = false;
-        for (int i = 0; i < RACE_SLOTS; i++) shown = shown || (race.slots[i].bike && !bike_hidden(i));
-        if (race.tick >= last || everyone_done() || (demo_player.ended && !shown)) break;
+        // Past the last record the riders would only be extrapolated.
+        bool more = !demo_player.ended;
+        for (int i = 0; i < RACE_SLOTS && !more; i++)
+            more = race.slots[i].bike && histories[i].ticks[histories[i].head] >= race.tick;
+        if (race.tick >= last || everyone_done() || !more) break;
         race_tick();
         // The bikes were placed for the tick that just ran.
         for (int i = 0; i < RACE_SLOTS; i++) {
