@@ -348,13 +348,16 @@ struct AppState {
     bool fixed_files_match = false;  // the shape files are a release's own
     bool cpu_has_mmx = false;
     int recent_server_marks[RECENT_SERVERS] = {};  // kept beside the recent-server list
+    bool physics_open = false;  // the physics library is initialised and the world made
 };
 extern AppState app_state;
 
-// Start-up from the version line to the choice of the start track. Returns -1
-// to go on, else the status to exit with (messages already written to `err`).
+// Start-up from the version line to the first race (the physics world, then
+// a robot in slot 0 on the start track). Returns -1 to go on, else the status
+// to exit with (messages already written to `err`).
 int app_startup(int argc, const char* const* argv, FILE* err);
-// Shutdown in order: writes the configuration back and frees the lists.
+// Shutdown in order: frees the race, closes the physics library, deletes the
+// textures and models, writes the configuration back and frees the lists.
 void app_shutdown();
 // The whole program.
 int app_main(int argc, const char* const* argv);

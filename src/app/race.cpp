@@ -22,6 +22,7 @@
 namespace gr {
 
 RaceState race;
+void (*race_physics_step)() = physics_world_step;
 
 namespace {
 
@@ -76,6 +77,16 @@ int take_roster(int c, bool (*match)(const RosterEntry&, int), int arg) {
 
 bool model_has(const RosterEntry& e, int what) { return strstr(e.model, what == 125 ? "125" : "250") != nullptr; }
 bool number_is(const RosterEntry& e, int n) { return atoi(e.number) == n; }
+
+// Puts the pieces of the race being replaced back as placed, before the
+// track may be reloaded; otherwise the next race would take a raised piece
+// for its placed pose.
+void lay_gate_pieces_down() {
+    for (const GatePiece& p : race.gate_pieces)
+        if (p.statue >= 0 && size_t(p.statue) < scenery.statues.size())
+            memcpy(scenery.statues[size_t(p.statue)].orientation, p.base, sizeof p.base);
+    race.gate_pieces.clear();
+}
 
 void setup_gate_pieces() {
     race.gate_pieces.clear();
@@ -306,6 +317,7 @@ int race_reset(const int* grid_in, bool play_demo, bool record_demo, int32_t tim
     const char* cleaning = "Cleaning up";
     loading_begin(cleaning);
     free_all_bikes();
+    lay_gate_pieces_down();
     loading_end(cleaning);
 
     // 5. The clock.
@@ -583,7 +595,7 @@ void race_tick() {
                 if (first_part == (pass == 0)) roost_emit(s.bike, s.mode != BIKE_REPLAYED);
             }
     }
-    physics_world_step();
+    race_physics_step();
 
     // 6. Ruts.
     if (settings.erode_rate > 0)

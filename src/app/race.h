@@ -82,6 +82,10 @@ void time_trial_restart();
 // Releases the race, its bikes, the track and the physics world.
 void race_free();
 
+// The physics step of a tick: physics_world_step, unless a tool wraps it
+// (the race benchmark times it).
+extern void (*race_physics_step)();
+
 // Puts a bike on placement index P of the starting gate (or the field's
 // middle without gates), lifted until it no longer touches the ground.
 void place_bike(Bike* bike, int placement);

@@ -6,9 +6,14 @@
 #include <string>
 #include <unistd.h>
 
+#include <ode/ode.h>
+
 #include "app/app.h"
+#include "app/race.h"
+#include "bike/bike.h"
 #include "data/data.h"
 #include "gfx/image.h"
+#include "gfx/model.h"
 #include "track/track.h"
 
 namespace gr {
@@ -80,10 +85,35 @@ int app_startup(int argc, const char* const* argv, FILE* err) {
     for (const TrackEntry& t : app_lists.tracks) track_dirs.push_back(t.dir);
     series_load_all(track_dirs);
     app_lists.current_track = choose_start_track(app_lists.tracks);
+
+    // The physics world and its contact group.
+    if (!app_state.physics_open) {
+        dInitODE2(0);
+        app_state.physics_open = true;
+    }
+    physics_world_create();
+
+    // The first race: a robot rides behind the menus, or the demo named on
+    // the command line plays with no rider of its own.
+    bool demo = settings.demo_file.has_value();
+    race.demo_name = demo ? *settings.demo_file : std::string();
+    int grid[RACE_SLOTS] = {};
+    if (!demo) grid[0] = GRID_ROBOT;
+    if (app_lists.current_track >= 0) race_reset(grid, demo, false, 0, 1000, settings.skill.index);
     return -1;
 }
 
 void app_shutdown() {
+    // The race frees its bikes, the track and the physics world.
+    if (app_state.physics_open) {
+        race_free();
+        dCloseODE();
+        app_state.physics_open = false;
+    }
+    texture_free_stale(true);
+    model_free_stale(true);
+    collision_shape_cache_clear();
+
     config_write();
 
     log_printf(nullptr);

@@ -10,7 +10,10 @@
 #include <functional>
 #include <vector>
 
+#include "app/race.h"
 #include "app_test_support.h"
+#include "bike/bike.h"
+#include "track/track.h"
 
 extern char** environ;
 
@@ -322,6 +325,48 @@ TEST_F(GameProcessTest, CommandLineErrorsOfTheGame) {
     GameRun r = run_game({}, env(dirs.program));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "No tracks found\n");
+}
+
+// The first race runs on the generated game data: a robot in slot 0 on the
+// start track, for 1000 laps at the configured skill; shutdown frees it all.
+TEST_F(StartupTest, FirstRaceHasARobotAndShutdownFreesIt) {
+    if (!std::filesystem::exists(build_dir() + "zzzz.saf")) GTEST_SKIP() << "no game data in " << build_dir();
+    setenv("GR_HOME", build_dir().c_str(), 1);
+    data_free();
+    grtest::write_file(dirs.home + "config", "skill=Amateur\n");
+    std::string err;
+    ASSERT_EQ(start({}, &err), -1);
+    ASSERT_NE(physics.world, nullptr);
+    EXPECT_TRUE(current_track.loaded);
+    EXPECT_EQ(current_track.name, "redmesa");
+    ASSERT_NE(race.slots[0].bike, nullptr);
+    EXPECT_EQ(race.slots[0].mode, BIKE_ROBOT);
+    int others = 0;
+    for (int i = 1; i < RACE_SLOTS; i++) others += race.slots[i].bike != nullptr;
+    EXPECT_EQ(others, 0);
+    EXPECT_EQ(race.viewed_slot, 0);
+    EXPECT_FALSE(race.time_trial);
+    EXPECT_EQ(race.time_limit, 0);
+    EXPECT_EQ(race.laps, 1000);
+    EXPECT_EQ(race_timing.laps, 1000);
+    EXPECT_EQ(race.lines_skill, 1);
+
+    app_shutdown();
+    EXPECT_EQ(physics.world, nullptr);
+    EXPECT_EQ(race.slots[0].bike, nullptr);
+    EXPECT_FALSE(current_track.loaded);
+}
+
+TEST_F(GameProcessTest, RunsTheFirstRaceAndShutsDownCleanly) {
+    if (!std::filesystem::exists(build_dir() + "zzzz.saf")) GTEST_SKIP() << "no game data in " << build_dir();
+    GameRun r = run_game({}, env(build_dir()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    std::string log = grtest::read_file(dirs.home + "lastlog.txt");
+    EXPECT_NE(log.find("Resetting\n"), std::string::npos) << log;
+    size_t freed = 0;
+    for (size_t at = 0; (at = log.find("Finished deallocating bikes", at)) != std::string::npos; at++) freed++;
+    EXPECT_EQ(freed, 2u) << "set-up and shutdown each free the bikes";
 }
 
 }  // namespace
