@@ -14,6 +14,7 @@
 #include "data/data.h"
 #include "gfx/image.h"
 #include "gfx/model.h"
+#include "replay/replay.h"
 #include "track/track.h"
 
 namespace gr {
@@ -93,13 +94,23 @@ int app_startup(int argc, const char* const* argv, FILE* err) {
     }
     physics_world_create();
 
-    // The first race: a robot rides behind the menus, or the demo named on
-    // the command line plays with no rider of its own.
-    bool demo = settings.demo_file.has_value();
+    // The demo named on the command line: when it opens, its track is the
+    // one to start on.
+    bool demo = false;
+    if (settings.demo_file) {
+        demo = demo_play_open(settings.demo_file->c_str());
+        if (demo)
+            for (size_t i = 0; i < app_lists.tracks.size(); i++)
+                if (app_lists.tracks[i].dir == demo_player.track) app_lists.current_track = int(i);
+        demo_play_close();
+    }
     race.demo_name = demo ? *settings.demo_file : std::string();
+
+    // The first race: a robot rides behind the menus, or the demo plays with
+    // no rider of its own.
     int grid[RACE_SLOTS] = {};
-    if (!demo) grid[0] = GRID_ROBOT;
-    if (app_lists.current_track >= 0) race_reset(grid, demo, false, 0, 1000, settings.skill.index);
+    if (!settings.demo_file) grid[0] = GRID_ROBOT;
+    if (app_lists.current_track >= 0 || demo) race_reset(grid, demo, false, 0, 1000, settings.skill.index);
     return -1;
 }
 

@@ -357,6 +357,27 @@ TEST_F(StartupTest, FirstRaceHasARobotAndShutdownFreesIt) {
     EXPECT_FALSE(current_track.loaded);
 }
 
+// A demo named on the command line chooses the track, and its rider takes
+// the place of the robot.
+TEST_F(StartupTest, DemoOnTheCommandLinePlaysOnItsTrack) {
+    if (!std::filesystem::exists(build_dir() + "zzzz.saf")) GTEST_SKIP() << "no game data in " << build_dir();
+    setenv("GR_HOME", build_dir().c_str(), 1);
+    data_free();
+    std::string demo = dirs.root + "/start.grdemo";
+    grtest::write_file(demo, "GR06 1 0 2 1700\nsandpoint\ncrf450(2016)\n 42\nRecorded\n\n");
+    std::string err;
+    ASSERT_EQ(start({demo.c_str()}, &err), -1);
+    EXPECT_EQ(app_lists.tracks[size_t(app_lists.current_track)].dir, "sandpoint");
+    EXPECT_EQ(current_track.name, "sandpoint");
+    ASSERT_NE(race.slots[0].bike, nullptr);
+    EXPECT_EQ(race.slots[0].mode, BIKE_REPLAYED);
+    int bikes = 0;
+    for (const RiderSlot& s : race.slots) bikes += s.bike != nullptr;
+    EXPECT_EQ(bikes, 1);
+    app_shutdown();
+    EXPECT_EQ(race.slots[0].bike, nullptr);
+}
+
 TEST_F(GameProcessTest, RunsTheFirstRaceAndShutsDownCleanly) {
     if (!std::filesystem::exists(build_dir() + "zzzz.saf")) GTEST_SKIP() << "no game data in " << build_dir();
     GameRun r = run_game({}, env(build_dir()));
