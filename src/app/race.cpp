@@ -252,6 +252,26 @@ int rider_laps(int slot) {
 
 }  // namespace
 
+// Stands a bike at (x, z) facing `heading`: from the height of the grid
+// vertex there, lifted a quarter foot at a time until nothing touches the
+// ground (400 steps is a hundred feet, far more than any ground needs).
+void set_down_bike(Bike* bike, double x, double z, double heading) {
+    double y = 0;
+    if (terrain.heights) {
+        int c = std::clamp(int(x / terrain.spacing), 0, terrain.dim - 1);
+        int r = std::clamp(int(z / terrain.spacing), 0, terrain.dim - 1);
+        y = terrain.heights[size_t(r) * size_t(terrain.dim) + size_t(c)];
+    }
+    static const double up[3] = {0, 1, 0};
+    for (int tries = 0; tries < 400; tries++) {
+        reset_bike_pose(bike);
+        rotate_bike(bike, up, heading);
+        move_bike(bike, x, y, z);
+        if (!collide_bike_with_ground(bike)) break;
+        y += 0.25;
+    }
+}
+
 void place_bike(Bike* bike, int P) {
     const TrackGates& tg = track_gates;
     const int G = int(tg.start_slots.size());
@@ -268,22 +288,7 @@ void place_bike(Bike* bike, int P) {
         z = W / 2;
         a = 0;
     }
-    double y = 0;
-    if (terrain.heights) {
-        int c = std::clamp(int(x / terrain.spacing), 0, terrain.dim - 1);
-        int r = std::clamp(int(z / terrain.spacing), 0, terrain.dim - 1);
-        y = terrain.heights[size_t(r) * size_t(terrain.dim) + size_t(c)];
-    }
-    static const double up[3] = {0, 1, 0};
-    // Lifted a quarter foot at a time until nothing touches; 400 steps is a
-    // hundred feet, far more than any ground under a bike.
-    for (int tries = 0; tries < 400; tries++) {
-        reset_bike_pose(bike);
-        rotate_bike(bike, up, a);
-        move_bike(bike, x, y, z);
-        if (!collide_bike_with_ground(bike)) break;
-        y += 0.25;
-    }
+    set_down_bike(bike, x, z, a);
 }
 
 int race_reset(const int* grid_in, bool play_demo, bool record_demo, int32_t time_limit, int32_t laps, int skill) {
@@ -541,21 +546,7 @@ void time_trial_restart() {
     if (s.bike && tg.first > 0 && tg.normal > 0) {
         const TimingGate& g = tg.gates[size_t(tg.sequence[size_t(c)] % GATE_FLAG)];
         double heading = std::atan2(-g.direction[0], -g.direction[2]);
-        double x = g.point[0], z = g.point[2];
-        double y = 0;
-        if (terrain.heights) {
-            int cc = std::clamp(int(x / terrain.spacing), 0, terrain.dim - 1);
-            int rr = std::clamp(int(z / terrain.spacing), 0, terrain.dim - 1);
-            y = terrain.heights[size_t(rr) * size_t(terrain.dim) + size_t(cc)];
-        }
-        static const double up[3] = {0, 1, 0};
-        for (int tries = 0; tries < 400; tries++) {
-            reset_bike_pose(s.bike);
-            rotate_bike(s.bike, up, heading);
-            move_bike(s.bike, x, y, z);
-            if (!collide_bike_with_ground(s.bike)) break;
-            y += 0.25;
-        }
+        set_down_bike(s.bike, g.point[0], g.point[2], heading);
     }
     dJointGroupEmpty(physics.contacts);
     s.timing = RiderTiming{};

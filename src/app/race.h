@@ -89,5 +89,7 @@ extern void (*race_physics_step)();
 // Puts a bike on placement index P of the starting gate (or the field's
 // middle without gates), lifted until it no longer touches the ground.
 void place_bike(Bike* bike, int placement);
+// Stands a bike at (x, z) facing `heading` (radians; 0 faces -z), just clear of the ground.
+void set_down_bike(Bike* bike, double x, double z, double heading);
 
 }  // namespace gr

@@ -8,7 +8,10 @@
 #include <filesystem>
 
 #include "app/app.h"
+#include "bike/bike.h"
 #include "data/data.h"
+#include "gfx/image.h"
+#include "gfx/model.h"
 #include "support/test_dirs.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -27,6 +30,11 @@ protected:
     }
     void TearDown() override {
         track_free();
+        current_track = CurrentTrack{};
+        // The caches hold what the tracks loaded; nothing should outlive the test.
+        texture_free_stale(true);
+        model_free_stale(true);
+        collision_shape_cache_clear();
         app_lists.tracks.clear();
         grtest::remove_test_dirs(dirs);
     }

@@ -423,7 +423,9 @@ TEST_F(Replay, DamagedDemosAreRefusedOrEndCleanly) {
         grtest::write_file(path, c.bytes);
         messages_clear();
         EXPECT_EQ(demo_play_open(path.c_str()), c.opens) << c.what;
-        if (!c.opens) EXPECT_NE(last_message().find("Can't play demo"), std::string::npos) << c.what;
+        if (!c.opens) {
+            EXPECT_NE(last_message().find("Can't play demo"), std::string::npos) << c.what;
+        }
         demo_play_close();
     }
     grtest::write_file(path, "GR04 1 0 3\nredmesa\nyz125||||\n12\n");
@@ -473,7 +475,9 @@ TEST_F(Replay, DamagedDemosAreRefusedOrEndCleanly) {
         int held = 0;
         for (int t : histories[7].ticks) held += t != -1;
         EXPECT_EQ(held, b.states) << b.what;
-        if (b.message) EXPECT_NE(last_message().find(b.message), std::string::npos) << b.what << ": " << last_message();
+        if (b.message) {
+            EXPECT_NE(last_message().find(b.message), std::string::npos) << b.what << ": " << last_message();
+        }
         if (std::string(b.what) == "long message") {
             bool shown = false;
             for (const auto& line : messages.lines) shown = shown || std::string(line).find("mmmm") == 0;
