@@ -1,7 +1,9 @@
 // The pilot: rides a bike around the course by the timing gates. It aims
 // at a point a little ahead along the line through the next gates, leans
 // for the turn that takes it there, picks a speed from how sharply the
-// course turns ahead, and works throttle and brakes to hold it. It writes
+// course turns ahead and how sharp the crests ahead are (slow enough to
+// keep the wheels on the ground), and works throttle and brakes to hold
+// it. It writes
 // the same controls a player's keys would.
 #include "pilot.h"
 
@@ -52,7 +54,7 @@ double heading_change(Vec2 a, Vec2 b, Vec2 c) {
 // Where to steer: the point `ahead` feet further along the line through the
 // gates than the bike's own place on it (the line from the gate just passed
 // to the next one, then on through the following gates).
-Vec2 aim_point(Vec2 p, int g, double ahead) {
+Vec2 aim_point(Vec2 p, int g, double ahead, bool on_line = false) {
     Vec2 a = g > 0 ? gate_aim(g - 1) : p;
     Vec2 b = gate_aim(g);
     double sx = b.x - a.x, sz = b.z - a.z, len = std::hypot(sx, sz);
@@ -61,7 +63,7 @@ Vec2 aim_point(Vec2 p, int g, double ahead) {
     double left = len - along;
     // Far off the line (a missed gate, a fall): head for the gate itself.
     double off = len > 1e-6 ? std::fabs((p.x - a.x) * sz - (p.z - a.z) * sx) / len : 0;
-    if (off > 40) return b;
+    if (off > 40 && !on_line) return b;
     if (ahead <= left) return {a.x + sx / len * (along + ahead), a.z + sz / len * (along + ahead)};
     ahead -= left;
     Vec2 from = b;
@@ -92,6 +94,32 @@ double target_speed(Vec2 p, int g) {
         dist += seg;
         prev = cur;
         cur = next;
+    }
+    return best;
+}
+
+// The fastest speed from which the bike can still brake, in time, to a
+// speed that keeps both wheels on the ground over every crest ahead: over
+// a crest of radius R the ground falls away faster than gravity pulls the
+// bike down above sqrt(g R).
+double crest_speed(Vec2 p, int g, double decel) {
+    const double step = 2, range = 70;
+    const int n = int(range / step) + 3;
+    double h[64];
+    for (int i = 0; i < n; i++) {
+        Vec2 q = aim_point(p, g, (i - 1) * step, true);
+        h[i] = terrain_height_at(float(q.x), float(q.z));
+    }
+    double best = 1e9;
+    for (int i = 2; i + 2 < n; i++) {
+        // Slopes over a wheelbase either side, and how fast they fall.
+        double s0 = (h[i] - h[i - 2]) / (2 * step), s1 = (h[i + 2] - h[i]) / (2 * step);
+        double k = (s0 - s1) / (2 * step);  // > 0 over a crest
+        if (k <= 0.01) continue;
+        double c = 1 / std::sqrt(1 + s1 * s1);
+        double v = std::sqrt(32.0 * c * c * c / k) * 0.85;
+        double d = std::max((i - 1) * step - 6, 0.0);
+        best = std::min(best, std::sqrt(v * v + 2 * decel * d));
     }
     return best;
 }
@@ -186,6 +214,9 @@ void pilot_drive(Bike* b) {
         double radius = dist / (2 * std::max(std::sin(std::min(e, M_PI / 2)), 0.02));
         want = std::min(want, std::max(std::sqrt(18.0 * radius), 8.0));
     }
+    // Slow enough to stay on the ground over the crests ahead, and never
+    // slower than walking pace.
+    want = std::min(want, std::max(crest_speed(p, timing->gate, 14), 7.0));
     // Faster than this the pilot does not land its jumps.
     want = std::min(want, 28.0);
     mem.want = float(want);
@@ -219,6 +250,12 @@ void pilot_drive(Bike* b) {
         c.v[CONTROL_BACK_UP] = 1;
         c.v[CONTROL_STEERING] = float(-std::clamp(error, -1.0, 1.0));
     }
+    // Slow in first gear a full throttle lifts the front or spins the
+    // rear: open it by the speed.
+    // Up a steep face it takes more to keep going.
+    const double pitch = std::asin(std::clamp(-R[6], -1.0, 1.0));  // nose up positive
+    c.v[CONTROL_THROTTLE] =
+        std::min(c.v[CONTROL_THROTTLE], float(std::clamp(0.3 + speed / 20 + 1.5 * std::max(pitch, 0.0), 0.3, 1.0)));
     // The throttle opens smoothly, so the front stays down.
     c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], mem.throttle + 1.0f / 32);
     mem.throttle = c.v[CONTROL_THROTTLE];
