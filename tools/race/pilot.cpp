@@ -3,8 +3,7 @@
 // for the turn that takes it there, picks a speed from how sharply the
 // course turns ahead and how sharp the crests ahead are (slow enough to
 // keep the wheels on the ground), and works throttle and brakes to hold
-// it. It writes
-// the same controls a player's keys would.
+// it. It writes the same controls a player's keys would.
 #include "pilot.h"
 
 #include <algorithm>
@@ -26,6 +25,7 @@ struct PilotMemory {
     int32_t reverse_until = 0;  // backing out of a dead end until this tick
     float want = 0;           // the speed aimed for
     float throttle = 0;       // last throttle output
+    int32_t stalled = 0;      // ticks standing still while wanting to go
 };
 PilotMemory memory[RIDER_SLOTS];
 
@@ -254,8 +254,10 @@ void pilot_drive(Bike* b) {
     // rear: open it by the speed.
     // Up a steep face it takes more to keep going.
     const double pitch = std::asin(std::clamp(-R[6], -1.0, 1.0));  // nose up positive
-    c.v[CONTROL_THROTTLE] =
-        std::min(c.v[CONTROL_THROTTLE], float(std::clamp(0.3 + speed / 20 + 1.5 * std::max(pitch, 0.0), 0.3, 1.0)));
+    // Standing still for a while against a face or in soft ground: more.
+    mem.stalled = speed < 1.5 && c.v[CONTROL_THROTTLE] > 0 ? mem.stalled + 1 : 0;
+    double cap = 0.3 + speed / 20 + 1.5 * std::max(pitch, 0.0) + (mem.stalled > 128 ? 1 : 0);
+    c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], float(std::clamp(cap, 0.3, 1.0)));
     // The throttle opens smoothly, so the front stays down.
     c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], mem.throttle + 1.0f / 32);
     mem.throttle = c.v[CONTROL_THROTTLE];
