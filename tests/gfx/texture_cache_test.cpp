@@ -254,8 +254,8 @@ TEST_F(TextureCacheTest, CompanionMapsAndProgramMadeTextures) {
     put("stock/default_spec.ppm", solid_p6(2, 2, 3, 3, 3));
     unsigned norm = gr::texture_load_companion("@bike/frame.png", "@stock/default.png", "_norm");
     EXPECT_STREQ(gr::texture_name(norm), "@bike/frame_norm.png");  // .png before .ppm
-    unsigned spec = gr::texture_load_companion("@bike/frame.png", "@stock/default.png", "_spec");
-    EXPECT_STREQ(gr::texture_name(spec), "@stock/default_spec.ppm");
+    unsigned specular = gr::texture_load_companion("@bike/frame.png", "@stock/default.png", "_spec");
+    EXPECT_STREQ(gr::texture_name(specular), "@stock/default_spec.ppm");
     EXPECT_EQ(gr::texture_load_companion("@bike/frame.png", nullptr, "_spec"), 0u);
     EXPECT_EQ(gr::texture_load_companion("@bike/noext", nullptr, "_norm"), 0u);
 
