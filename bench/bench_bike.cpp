@@ -3,6 +3,8 @@
 // holds the same bodies and joints and gets the same number of plain
 // contacts each step. The ratio is the bike code's overhead over ODE.
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <ode/ode.h>
 
 #include <vector>
@@ -17,18 +19,7 @@ void make_ground() {
     static bool made = false;
     if (made) return;
     made = true;
-    gr::Terrain& t = gr::terrain;
-    t.size_exp = 7;
-    t.half_size = 1 << 7;
-    t.dim = 2 * t.half_size + 1;
-    t.spacing = 2;
-    t.tile_size = 4;
-    t.field_size = float(2 * t.half_size) * t.spacing;
-    size_t D = size_t(t.dim);
-    t.heights = static_cast<float*>(gr::tracked_calloc(D * D, sizeof(float)));
-    t.tilemap = static_cast<uint8_t*>(gr::tracked_calloc(size_t(t.half_size) * size_t(t.half_size), 1));
-    t.surfaces = new gr::SurfaceType[gr::SURFACE_MAX];
-    t.surface_count = 1;
+    benchsupport::flat_field(7, 2);
 }
 
 // A grid of bikes standing on the ground, riders held on their frames.

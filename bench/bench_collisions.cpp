@@ -3,6 +3,8 @@
 // through the statue bins and once against every statue as the baseline.
 // Bikes carry the standard shapes from the generated game data.
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <ode/ode.h>
 
 #include <algorithm>
@@ -24,29 +26,10 @@ void setup() {
     static bool done = false;
     if (done) return;
     done = true;
-    // The game data sits beside the build's executables, one level up.
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        exe[n] = 0;
-        std::string dir(exe);
-        dir = dir.substr(0, dir.rfind('/'));
-        setenv("GR_HOME", (dir + "/..").c_str(), 0);
-    }
+    benchsupport::use_build_data();
     dInitODE2(0);
     gr::physics_world_create();
-    gr::Terrain& t = gr::terrain;
-    t.size_exp = 9;
-    t.half_size = 1 << 9;
-    t.dim = 2 * t.half_size + 1;
-    t.spacing = 4;
-    t.tile_size = 8;
-    t.field_size = float(2 * t.half_size) * t.spacing;
-    size_t D = size_t(t.dim);
-    t.heights = static_cast<float*>(gr::tracked_calloc(D * D, sizeof(float)));
-    t.tilemap = static_cast<uint8_t*>(gr::tracked_calloc(size_t(t.half_size) * size_t(t.half_size), 1));
-    t.surfaces = new gr::SurfaceType[gr::SURFACE_MAX];
-    t.surface_count = 1;
+    benchsupport::flat_field(9, 4);
 }
 
 gr::Bike* bike_at(int slot, double x, double z) {

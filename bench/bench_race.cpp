@@ -3,6 +3,8 @@
 // per wall second, and the share of the tick spent in the physics library's
 // step, timed inside the same ticks.
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <ode/ode.h>
 
 #include <chrono>
@@ -41,15 +43,7 @@ void steady_throttle(gr::Bike* b) {
 bool setup() {
     static int done = 0;
     if (done) return done > 0;
-    // The game data sits beside the build's executables, one level up.
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        exe[n] = 0;
-        std::string dir(exe);
-        dir = dir.substr(0, dir.rfind('/'));
-        setenv("GR_HOME", (dir + "/..").c_str(), 0);
-    }
+    benchsupport::use_build_data();
     dInitODE2(0);
     gr::physics_world_create();
     gr::settings_reset();

@@ -3,6 +3,8 @@
 // bikes rolling on flat ground. Reported as simulated seconds per wall
 // second ("sim_s_per_s"), and per bike.
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <ode/ode.h>
 
 #include <vector>
@@ -19,18 +21,7 @@ void setup() {
     done = true;
     dInitODE2(0);
     gr::physics_world_create();
-    gr::Terrain& t = gr::terrain;
-    t.size_exp = 9;
-    t.half_size = 1 << 9;
-    t.dim = 2 * t.half_size + 1;
-    t.spacing = 4;
-    t.tile_size = 8;
-    t.field_size = float(2 * t.half_size) * t.spacing;
-    size_t D = size_t(t.dim);
-    t.heights = static_cast<float*>(gr::tracked_calloc(D * D, sizeof(float)));
-    t.tilemap = static_cast<uint8_t*>(gr::tracked_calloc(size_t(t.half_size) * size_t(t.half_size), 1));
-    t.surfaces = new gr::SurfaceType[gr::SURFACE_MAX];
-    t.surface_count = 1;
+    benchsupport::flat_field(9, 4);
 }
 
 // Bikes in a row of lanes, each set rolling at 30 mph with a light throttle.

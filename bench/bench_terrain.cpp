@@ -3,6 +3,8 @@
 // whole field.
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -18,18 +20,9 @@ void make_field() {
     static bool made = false;
     if (made) return;
     made = true;
+    benchsupport::flat_field(N, 2);
     gr::Terrain& t = gr::terrain;
-    t.size_exp = N;
-    t.half_size = 1 << N;
-    t.dim = 2 * t.half_size + 1;
-    t.spacing = 2;
-    t.tile_size = 4;
-    t.field_size = float(2 * t.half_size) * t.spacing;
     size_t D = size_t(t.dim);
-    t.heights = static_cast<float*>(gr::tracked_calloc(D * D, sizeof(float)));
-    t.shading = static_cast<uint8_t*>(gr::tracked_calloc(D * D, 3));
-    t.shadows = static_cast<uint8_t*>(gr::tracked_calloc(D * D, 1));
-    t.tilemap = static_cast<uint8_t*>(gr::tracked_calloc(size_t(t.half_size) * size_t(t.half_size), 1));
     for (size_t r = 0; r < D; r++)
         for (size_t c = 0; c < D; c++)
             t.heights[r * D + c] = 20.0f * std::sin(float(c) * 0.01f) * std::cos(float(r) * 0.013f);
