@@ -22,6 +22,7 @@
 #include "gfx/image.h"
 #include "gfx/model.h"
 #include "robots/robots.h"
+#include "support/game_data.h"
 #include "support/test_dirs.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -81,25 +82,9 @@ double dot_columns(const float a[9], const float b[9], int column) {
 // own race on it, so the track stays loaded between them.
 class RaceSession : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dirs = new grtest::TestDirs(grtest::make_test_dirs());
-        setenv("GR_HOME", std::filesystem::current_path().c_str(), 1);
-        data_free();
-        settings_reset();
-        app_lists.tracks = build_track_list();
-        for (size_t i = 0; i < app_lists.tracks.size(); i++)
-            if (app_lists.tracks[i].dir == "redmesa") app_lists.current_track = int(i);
-        physics_world_create();
-    }
+    static void SetUpTestSuite() { dirs = grtest::use_game_data("redmesa"); }
     static void TearDownTestSuite() {
-        race_free();
-        robot_driver = nullptr;
-        model_free_stale(true);
-        texture_free_stale(true);
-        collision_shape_cache_clear();
-        app_lists = AppLists{};
-        grtest::remove_test_dirs(*dirs);
-        delete dirs;
+        grtest::release_game_data(dirs);
     }
     void SetUp() override {
         ASSERT_GE(app_lists.current_track, 0) << "no generated redmesa in " << std::filesystem::current_path();

@@ -21,6 +21,7 @@
 #include "gfx/model.h"
 #include "replay/replay.h"
 #include "robots/robots.h"
+#include "support/game_data.h"
 #include "support/test_dirs.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -66,26 +67,10 @@ std::string last_message() { return messages.lines[(messages.next + MESSAGE_RING
 
 class Replay : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dirs = new grtest::TestDirs(grtest::make_test_dirs());
-        setenv("GR_HOME", std::filesystem::current_path().c_str(), 1);
-        data_free();
-        settings_reset();
-        app_lists.tracks = build_track_list();
-        for (size_t i = 0; i < app_lists.tracks.size(); i++)
-            if (app_lists.tracks[i].dir == "redmesa") app_lists.current_track = int(i);
-        physics_world_create();
-    }
+    static void SetUpTestSuite() { dirs = grtest::use_game_data("redmesa"); }
     static void TearDownTestSuite() {
-        race_free();
-        robot_driver = nullptr;
         demo_record_path.clear();
-        model_free_stale(true);
-        texture_free_stale(true);
-        collision_shape_cache_clear();
-        app_lists = AppLists{};
-        grtest::remove_test_dirs(*dirs);
-        delete dirs;
+        grtest::release_game_data(dirs);
     }
     void SetUp() override {
         ASSERT_GE(app_lists.current_track, 0) << "no generated redmesa in " << std::filesystem::current_path();
