@@ -1,13 +1,26 @@
-// The pilot: rides a bike around the course by the timing gates. It aims
-// at a point a little ahead along the line through the next gates, leans
-// for the turn that takes it there, picks a speed from how sharply the
-// course turns ahead and how sharp the crests ahead are (slow enough to
-// keep the wheels on the ground), and works throttle and brakes to hold
-// it. It writes the same controls a player's keys would.
+// The pilot: rides a bike around the course by the timing gates.
+//
+// The gates stand on the course's centre line and point along it, so a
+// curve through each gate in its direction (a cubic Hermite segment from
+// gate to gate) follows the course closely, corners included. The pilot
+// keeps a sampled stretch of that curve ahead of the bike, with the ground
+// height under every sample, and from it
+//  - steers: it leans for the curve's own bend a little ahead plus what
+//    closes its heading and sideways error (pure pursuit on the curve);
+//  - picks a speed: no faster than the bends ahead allow (with room to
+//    brake), and, where the ground would throw the bike into the air, only
+//    at a speed whose flight lands on ground it can take (a point-mass
+//    flight from every sample at every candidate speed, checked for how
+//    hard it meets the ground);
+//  - works throttle and brakes to hold that speed, off the throttle in
+//    wheelies, bars straight in the air, and backs out when stuck.
+// It writes the same controls a player's keys would.
 #include "pilot.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <vector>
 
 #include "bike/bike.h"
 #include "terrain/terrain.h"
@@ -17,15 +30,36 @@ namespace gr {
 
 namespace {
 
+constexpr double G = 32.0;  // gravity, feet per second squared
+constexpr double STEP = 2.0;      // feet between samples of the curve
+constexpr int GATES_AHEAD = 5;    // segments kept past the next gate
+
+// Candidate speeds for the flight check (feet per second).
+constexpr int SPEEDS = 22;
+constexpr double speed_of(int k) { return 8 + 2 * k; }  // 8 .. 50
+
+struct Sample {
+    double x, z, h;  // position and ground height
+    double s;        // distance along the curve from its first sample
+    double bend;     // heading change per foot, left positive
+    int counter;     // the gate counter of a bike here (the next gate)
+    uint32_t safe;   // bit k: taking this spot at speed_of(k) lands well
+    uint32_t flies;  // bit k: at speed_of(k) the bike leaves the ground here
+};
+
 // What the pilot remembers per slot.
 struct PilotMemory {
-    int gate = -1;            // gate counter when progress was last seen
+    int gate = -1;  // gate counter when progress was last seen
     int32_t progress_tick = 0;
-    float steer = 0;          // last steering output (smoothed)
-    int32_t reverse_until = 0;  // backing out of a dead end until this tick
-    float want = 0;           // the speed aimed for
-    float throttle = 0;       // last throttle output
-    int32_t stalled = 0;      // ticks standing still while wanting to go
+    std::vector<Sample> path;
+    int path_gate = -1;  // the gate counter the path was built for
+    int at = 0;          // nearest sample
+    float steer = 0;     // last steering output (smoothed)
+    int32_t reverse_until = 0;
+    float want = 0;
+    float throttle = 0;
+    float pitch = 0;  // last pitch, for its rate
+    int32_t stalled = 0;
 };
 PilotMemory memory[RIDER_SLOTS];
 
@@ -33,95 +67,167 @@ struct Vec2 {
     double x, z;
 };
 
-Vec2 gate_point(int index) {
-    const TimingGate& g = track_gates.gates[size_t(gate_of_index(index))];
-    return {g.point[0], g.point[2]};
+const TimingGate& gate_at(int index) { return track_gates.gates[size_t(gate_of_index(index))]; }
+
+Vec2 unit(double x, double z) {
+    double l = std::hypot(x, z);
+    return l > 1e-9 ? Vec2{x / l, z / l} : Vec2{0, 1};
 }
 
-// A point just past the gate's line, where the bike is sure to be counted.
-Vec2 gate_aim(int index) {
-    const TimingGate& g = track_gates.gates[size_t(gate_of_index(index))];
-    double dx = g.direction[0], dz = g.direction[2], len = std::hypot(dx, dz);
-    if (len < 1e-6) return {g.point[0], g.point[2]};
-    return {g.point[0] + dx / len * 4, g.point[2] + dz / len * 4};
-}
-
-double heading_change(Vec2 a, Vec2 b, Vec2 c) {
-    double h1 = std::atan2(b.x - a.x, b.z - a.z), h2 = std::atan2(c.x - b.x, c.z - b.z);
-    return std::fabs(std::remainder(h2 - h1, 2 * M_PI));
-}
-
-// Where to steer: the point `ahead` feet further along the line through the
-// gates than the bike's own place on it (the line from the gate just passed
-// to the next one, then on through the following gates).
-Vec2 aim_point(Vec2 p, int g, double ahead, bool on_line = false) {
-    Vec2 a = g > 0 ? gate_aim(g - 1) : p;
-    Vec2 b = gate_aim(g);
-    double sx = b.x - a.x, sz = b.z - a.z, len = std::hypot(sx, sz);
-    double along = 0;
-    if (len > 1e-6) along = std::clamp(((p.x - a.x) * sx + (p.z - a.z) * sz) / len, 0.0, len);
-    double left = len - along;
-    // Far off the line (a missed gate, a fall): head for the gate itself.
-    double off = len > 1e-6 ? std::fabs((p.x - a.x) * sz - (p.z - a.z) * sx) / len : 0;
-    if (off > 40 && !on_line) return b;
-    if (ahead <= left) return {a.x + sx / len * (along + ahead), a.z + sz / len * (along + ahead)};
-    ahead -= left;
-    Vec2 from = b;
-    for (int k = 1; k < 8; k++) {
-        Vec2 to = gate_aim(g + k);
-        double dx = to.x - from.x, dz = to.z - from.z, l = std::hypot(dx, dz);
-        if (l >= ahead && l > 1e-6) return {from.x + dx / l * ahead, from.z + dz / l * ahead};
-        ahead -= l;
-        from = to;
+// Appends the Hermite segment from p0 (heading d0) to p1 (heading d1).
+void add_segment(std::vector<Sample>* out, Vec2 p0, Vec2 d0, Vec2 p1, Vec2 d1, int counter) {
+    double chord = std::hypot(p1.x - p0.x, p1.z - p0.z);
+    if (chord < 1e-3) return;
+    int n = std::max(2, int(std::ceil(chord / STEP)));
+    for (int i = out->empty() ? 0 : 1; i <= n; i++) {
+        double t = double(i) / n, t2 = t * t, t3 = t2 * t;
+        double a = 2 * t3 - 3 * t2 + 1, b = t3 - 2 * t2 + t, c = -2 * t3 + 3 * t2, d = t3 - t2;
+        Sample q{};
+        q.x = a * p0.x + b * d0.x * chord + c * p1.x + d * d1.x * chord;
+        q.z = a * p0.z + b * d0.z * chord + c * p1.z + d * d1.z * chord;
+        q.counter = counter;
+        out->push_back(q);
     }
-    return from;
 }
 
-// The fastest speed from which the bike can still brake down to each turn
-// ahead in time (turns slow it by how sharply they bend).
-double target_speed(Vec2 p, int g) {
-    const double decel = 14;  // feet per second squared the pilot brakes at
-    double best = 65;
-    Vec2 prev = p, cur = gate_point(g);
-    double dist = std::hypot(cur.x - p.x, cur.z - p.z);
-    for (int k = 0; k < 10 && dist < 300; k++) {
-        Vec2 next = gate_point(g + k + 1);
-        double seg = std::hypot(next.x - cur.x, next.z - cur.z);
-        double turn = heading_change(prev, cur, next);
-        double radius = std::max(std::min(seg, 80.0), 20.0) / std::max(turn, 0.05);
-        double corner = std::clamp(std::sqrt(14.0 * radius), 16.0, 65.0);
-        best = std::min(best, std::sqrt(corner * corner + 2 * decel * std::max(dist - 10, 0.0)));
-        dist += seg;
-        prev = cur;
-        cur = next;
+// Ballistic check of one sample: for each candidate speed, does a bike
+// taking this spot at that speed leave the ground, and if so how badly does
+// it come down: by how much it meets the ground faster than `max_impact`
+// feet per second across its surface, stays up longer than `max_air`
+// seconds, or takes a real jump (a third of a second up or more) faster than
+// `max_jump`, past which the kick of the lip throws the nose down further
+// than the flight can take. The speeds that land well are marked safe; where
+// none does, the least bad ones are.
+uint32_t landing_check(const std::vector<Sample>& p, size_t i, uint32_t* flight) {
+    const double max_impact = 13, max_air = 1.1, max_jump = 32;
+    *flight = 0;
+    if (i < 2 || i + 3 >= p.size()) return ~0u;
+    double slope = (p[i].h - p[i - 2].h) / std::max(p[i].s - p[i - 2].s, 1e-3);
+    double bad[SPEEDS];
+    for (int k = 0; k < SPEEDS; k++) {
+        double v = speed_of(k), c = 1 / std::sqrt(1 + slope * slope);
+        double vx = v * c, vy = v * slope * c;
+        bool flies = false, landed = false;
+        bad[k] = 0;
+        for (size_t j = i + 1; j < p.size(); j++) {
+            double x = p[j].s - p[i].s, t = x / vx;
+            double y = p[i].h + vy * t - 0.5 * G * t * t;
+            if (y > p[j].h + 0.3) flies = true;
+            if (!flies && j > i + 3) break;  // rolls on: nothing to check
+            if (flies && y <= p[j].h) {
+                size_t a = j > 0 ? j - 1 : j, b = std::min(j + 1, p.size() - 1);
+                double ground = (p[b].h - p[a].h) / std::max(p[b].s - p[a].s, 1e-3);
+                double fall = vy - G * t;  // vertical speed at touch-down
+                double into = (ground * vx - fall) / std::sqrt(1 + ground * ground);
+                bad[k] = std::max(into - max_impact, 0.0) + 20 * std::max(t - max_air, 0.0) +
+                         (t >= 0.3 ? std::max(v - max_jump, 0.0) : 0.0);
+                landed = true;
+                break;
+            }
+            if (t > max_air + 0.5) break;
+        }
+        if (flies && !landed) bad[k] = 100;
+        if (flies) *flight |= 1u << k;
+    }
+    double least = *std::min_element(bad, bad + SPEEDS);
+    uint32_t safe = 0;
+    for (int k = 0; k < SPEEDS; k++)
+        if (bad[k] <= std::max(least + 1, 0.0) && (least <= 0 ? bad[k] <= 0 : true)) safe |= 1u << k;
+    return safe;
+}
+
+// The curve from the gate the bike passed last through the next
+// GATES_AHEAD gates, sampled, with heights, bends and flight checks.
+void build_path(PilotMemory* m, const Bike* b, int g) {
+    std::vector<Sample>& p = m->path;
+    p.clear();
+    Vec2 p0, d0;
+    if (g > 0) {
+        const TimingGate& prev = gate_at(g - 1);
+        p0 = {prev.point[0], prev.point[2]};
+        d0 = unit(prev.direction[0], prev.direction[2]);
+    } else {
+        const dReal* pos = dBodyGetPosition(b->frame);
+        const dReal* R = dBodyGetRotation(b->frame);
+        p0 = {pos[0], pos[2]};
+        d0 = unit(-R[2], -R[10]);
+    }
+    for (int k = g; k <= g + GATES_AHEAD; k++) {
+        const TimingGate& next = gate_at(k);
+        Vec2 p1{next.point[0], next.point[2]}, d1 = unit(next.direction[0], next.direction[2]);
+        add_segment(&p, p0, d0, p1, d1, k);
+        p0 = p1;
+        d0 = d1;
+    }
+    for (size_t i = 0; i < p.size(); i++) {
+        p[i].h = terrain_height_at(float(p[i].x), float(p[i].z));
+        p[i].s = i == 0 ? 0 : p[i - 1].s + std::hypot(p[i].x - p[i - 1].x, p[i].z - p[i - 1].z);
+    }
+    // Bends over a few samples either side.
+    for (size_t i = 0; i < p.size(); i++) {
+        size_t a = i >= 3 ? i - 3 : 0, c = std::min(i + 3, p.size() - 1);
+        if (c < a + 2) continue;
+        size_t mid = (a + c) / 2;
+        double h1 = std::atan2(p[mid].x - p[a].x, p[mid].z - p[a].z);
+        double h2 = std::atan2(p[c].x - p[mid].x, p[c].z - p[mid].z);
+        // atan2(x, z) grows turning toward +x, which is left of a heading (x, z).
+        double turn = std::remainder(h2 - h1, 2 * M_PI);
+        p[i].bend = turn / std::max(p[c].s - p[a].s, 1e-3) * 2;
+    }
+    for (size_t i = 0; i < p.size(); i++) p[i].safe = landing_check(p, i, &p[i].flies);
+    m->path_gate = g;
+    m->at = 0;
+}
+
+// The nearest sample to p, searched around the last one.
+int nearest(const PilotMemory& m, Vec2 p) {
+    int best = m.at;
+    double bd = 1e18;
+    int from = std::max(0, m.at - 20), to = std::min(int(m.path.size()) - 1, m.at + 80);
+    for (int i = from; i <= to; i++) {
+        double d = (m.path[size_t(i)].x - p.x) * (m.path[size_t(i)].x - p.x) +
+                   (m.path[size_t(i)].z - p.z) * (m.path[size_t(i)].z - p.z);
+        if (d < bd) {
+            bd = d;
+            best = i;
+        }
     }
     return best;
 }
 
-// The fastest speed from which the bike can still brake, in time, to a
-// speed that keeps both wheels on the ground over every crest ahead: over
-// a crest of radius R the ground falls away faster than gravity pulls the
-// bike down above sqrt(g R).
-double crest_speed(Vec2 p, int g, double decel) {
-    const double step = 2, range = 70;
-    const int n = int(range / step) + 3;
-    double h[64];
-    for (int i = 0; i < n; i++) {
-        Vec2 q = aim_point(p, g, (i - 1) * step, true);
-        h[i] = terrain_height_at(float(q.x), float(q.z));
+// The sample `ahead` feet along the curve from sample i.
+const Sample& along(const std::vector<Sample>& p, int i, double ahead) {
+    size_t j = size_t(i);
+    while (j + 1 < p.size() && p[j].s - p[size_t(i)].s < ahead) j++;
+    return p[j];
+}
+
+// The speed to hold now: the fastest candidate from which the bike can
+// still brake, in time, to a speed that each bend ahead allows and that
+// lands well wherever the ground throws it up.
+double target_speed(const std::vector<Sample>& p, int at, double decel, double lateral) {
+    const double range = 180;
+    for (int k = SPEEDS - 1; k >= 0; k--) {
+        double v = speed_of(k);
+        bool ok = true;
+        for (size_t j = size_t(at); j < p.size() && ok; j++) {
+            double d = std::max(p[j].s - p[size_t(at)].s - 4, 0.0);
+            if (d > range) break;
+            double room = 2 * decel * d;
+            double bend = std::fabs(p[j].bend);
+            double corner = bend > 1e-4 ? std::sqrt(lateral / bend) : 1e9;
+            if (v * v > corner * corner + room) ok = false;
+            // The fastest well-landing speed at or below v must be reachable.
+            if (ok && !(p[j].safe >> k & 1)) {
+                int u = k - 1;
+                while (u >= 0 && !(p[j].safe >> u & 1)) u--;
+                double us = u >= 0 ? speed_of(u) : 6;
+                if (v * v > us * us + room) ok = false;
+            }
+        }
+        if (ok) return v;
     }
-    double best = 1e9;
-    for (int i = 2; i + 2 < n; i++) {
-        // Slopes over a wheelbase either side, and how fast they fall.
-        double s0 = (h[i] - h[i - 2]) / (2 * step), s1 = (h[i + 2] - h[i]) / (2 * step);
-        double k = (s0 - s1) / (2 * step);  // > 0 over a crest
-        if (k <= 0.01) continue;
-        double c = 1 / std::sqrt(1 + s1 * s1);
-        double v = std::sqrt(32.0 * c * c * c / k) * 0.85;
-        double d = std::max((i - 1) * step - 6, 0.0);
-        best = std::min(best, std::sqrt(v * v + 2 * decel * d));
-    }
-    return best;
+    return speed_of(0);
 }
 
 }  // namespace
@@ -152,6 +258,7 @@ void pilot_drive(Bike* b) {
         c.v[CONTROL_SIT_DAB] = 1;
         apply_controls(b, c);
         mem.progress_tick = tick;
+        mem.path_gate = -1;
         return;
     }
     if (timing->gate != mem.gate) {
@@ -176,56 +283,99 @@ void pilot_drive(Bike* b) {
     const double forward_speed = vel[0] * fwd.x + vel[2] * fwd.z;
     Vec2 p = {pos[0], pos[2]};
 
-    // Where to go.
-    // Look-ahead (seconds of travel), heading gain (per second) and yaw
-    // damping (lean per radian per second), tuned on the generated tracks.
-    const double kA = 1.5, kG = 0.6, kD = 0.5;
-    double ahead = std::clamp(10 + kA * speed, 20.0, 60.0);
-    Vec2 aim = aim_point(p, timing->gate, ahead);
+    if (mem.path_gate != timing->gate) build_path(&mem, b, timing->gate);
+    if (mem.path.size() < 2) {
+        apply_controls(b, c);
+        return;
+    }
+    mem.at = nearest(mem, p);
+    double off = std::hypot(mem.path[size_t(mem.at)].x - p.x, mem.path[size_t(mem.at)].z - p.z);
+    if (off > 35) {  // lost the place: look along the whole curve
+        mem.at = 0;
+        int best = 0;
+        double bd = 1e18;
+        for (size_t i = 0; i < mem.path.size(); i++) {
+            double dd = std::hypot(mem.path[i].x - p.x, mem.path[i].z - p.z);
+            if (dd < bd) bd = dd, best = int(i);
+        }
+        mem.at = best;
+        off = bd;
+    }
+    const Sample& here = mem.path[size_t(mem.at)];
+
+    // Where to go: a point on the curve ahead, or, far off it (a missed
+    // gate, a fall), the next gate itself.
+    double ahead = std::clamp(8 + 0.9 * speed, 14.0, 40.0);
+    Vec2 aim;
+    if (off > 35) {
+        const TimingGate& g = gate_at(timing->gate);
+        aim = {g.point[0], g.point[2]};
+    } else {
+        const Sample& a = along(mem.path, mem.at, ahead);
+        aim = {a.x, a.z};
+    }
     Vec2 d = {aim.x - p.x, aim.z - p.z};
+    double dist = std::max(std::hypot(d.x, d.z), 1.0);
     double error = std::atan2(d.x * left.x + d.z * left.z, d.x * fwd.x + d.z * fwd.z);  // left positive
 
-    // Lean for the yaw rate that closes the heading error; the yaw the bike
-    // already has damps it.
+    // A take-off ahead at this speed: the bike must meet it upright and
+    // steady, as anything it rolls at the lip it keeps rolling in the air.
+    int k_now = std::clamp(int(std::lround((forward_speed - 8) / 2)), 0, SPEEDS - 1);
+    double takeoff = 1e9;
+    for (size_t j = size_t(mem.at); j < mem.path.size(); j++) {
+        double dj = mem.path[j].s - here.s;
+        if (dj > std::max(2.0 * speed, 30.0)) break;
+        if (mem.path[j].flies >> k_now & 1) {
+            takeoff = dj;
+            break;
+        }
+    }
+    const bool jumping = takeoff < 1e9;
+
+    // Lean for the yaw rate that follows the pursuit arc toward the aim
+    // (2 sin(error) / distance per foot); the yaw the bike already has damps it.
     const dReal* w = dBodyGetAngularVel(b->frame);
-    double yaw_rate = std::clamp(kG * error, -1.2, 1.2);
-    double lean = std::atan(yaw_rate * std::max(speed, 4.0) / 32.0) + kD * (yaw_rate - w[1]);
+    double pursuit = std::fabs(error) < M_PI / 2 ? std::sin(error) : (error > 0 ? 1 : -1);
+    double yaw_rate = std::clamp(2 * pursuit / dist * std::max(speed, 4.0), -1.2, 1.2);
+    double lean = std::atan(yaw_rate * std::max(speed, 4.0) / G) + 0.4 * (yaw_rate - w[1]);
     lean = std::clamp(lean, -0.6, 0.6);
-    // The steering input asks for a lean: in proportion to the lean the
-    // assists allow at this speed (arcade physics: a quarter turn).
+    if (jumping) lean = std::clamp(lean, -0.05, 0.05);
     double full = (b->flags2 & BIKE_ARCADE) ? M_PI / 4 : allowed_lean(b, speed, 4);
     double steer = full > 1e-3 ? lean / full : 0;
     if (speed < 6) steer = std::clamp(1.0 * error, -0.4, 0.4);
-    // In the air the bars stay straight and the bike lands as it flies.
     bool airborne = b->front_contact.depth <= 0 && b->rear_contact.depth <= 0;
     if (airborne) steer = 0;
     steer = std::clamp(steer, -1.0, 1.0);
     mem.steer = float(0.5 * mem.steer + 0.5 * steer);
     c.v[CONTROL_STEERING] = mem.steer;  // left positive
 
-    // How fast: what the course ahead allows, and slow enough to make the
-    // turn toward the aim within the distance to it.
-    double want = target_speed(p, timing->gate);
+    // How fast.
+    double want = target_speed(mem.path, mem.at, 10, 12);
+    if (off > 35) want = std::min(want, 15.0);
+    // Slow enough to turn onto the curve when off it or facing away.
     {
-        Vec2 g = gate_aim(timing->gate);
-        double dist = std::max(std::hypot(g.x - p.x, g.z - p.z), 8.0);
-        double e = std::fabs(std::atan2((g.x - p.x) * left.x + (g.z - p.z) * left.z,
-                                        (g.x - p.x) * fwd.x + (g.z - p.z) * fwd.z));
-        double radius = dist / (2 * std::max(std::sin(std::min(e, M_PI / 2)), 0.02));
-        want = std::min(want, std::max(std::sqrt(18.0 * radius), 8.0));
+        double radius = dist / (2 * std::max(std::fabs(std::sin(std::min(std::fabs(error), M_PI / 2))), 0.02));
+        want = std::min(want, std::max(std::sqrt(16.0 * radius), 8.0));
     }
-    // Slow enough to stay on the ground over the crests ahead, and never
-    // slower than walking pace.
-    want = std::min(want, std::max(crest_speed(p, timing->gate, 14), 7.0));
-    // Faster than this the pilot does not land its jumps.
-    want = std::min(want, 28.0);
     mem.want = float(want);
-    // The front wheel up with the rear still driving: a wheelie, and with
-    // the front unloaded nothing holds the lean. Off the throttle until it
-    // comes down.
+
     bool wheelie = b->front_contact.depth <= 0 && b->rear_contact.depth > 0;
+    const double pitch = std::asin(std::clamp(-R[6], -1.0, 1.0));  // nose up positive
+    const double pitch_rate = (pitch - mem.pitch) * 128;
+    mem.pitch = float(pitch);
     if (airborne) {
-        c.v[CONTROL_THROTTLE] = 0.3f;
+        // In the air the rear wheel is the only handle on the pitch: the
+        // throttle spins it up and lifts the nose, the rear brake stops it
+        // and drops the nose. Aim the bike along its flight.
+        double along_flight = std::atan2(vel[1], std::max(forward_speed, 1.0));
+        double e = pitch - along_flight + 0.35 * pitch_rate;
+        if (e < -0.05) {
+            c.v[CONTROL_THROTTLE] = 1;
+        } else if (e > 0.05) {
+            c.v[CONTROL_REAR_BRAKE] = 1;
+        } else {
+            c.v[CONTROL_THROTTLE] = 0.3f;
+        }
     } else if (wheelie) {
         c.v[CONTROL_THROTTLE] = 0;
     } else if (forward_speed < want - 3) {
@@ -251,15 +401,14 @@ void pilot_drive(Bike* b) {
         c.v[CONTROL_STEERING] = float(-std::clamp(error, -1.0, 1.0));
     }
     // Slow in first gear a full throttle lifts the front or spins the
-    // rear: open it by the speed.
-    // Up a steep face it takes more to keep going.
-    const double pitch = std::asin(std::clamp(-R[6], -1.0, 1.0));  // nose up positive
-    // Standing still for a while against a face or in soft ground: more.
+    // rear: open it by the speed; up a steep face it takes more, and more
+    // again after standing still for a second.
     mem.stalled = speed < 1.5 && c.v[CONTROL_THROTTLE] > 0 ? mem.stalled + 1 : 0;
     double cap = 0.3 + speed / 20 + 1.5 * std::max(pitch, 0.0) + (mem.stalled > 128 ? 1 : 0);
-    c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], float(std::clamp(cap, 0.3, 1.0)));
-    // The throttle opens smoothly, so the front stays down.
-    c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], mem.throttle + 1.0f / 32);
+    if (!airborne) {
+        c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], float(std::clamp(cap, 0.3, 1.0)));
+        c.v[CONTROL_THROTTLE] = std::min(c.v[CONTROL_THROTTLE], mem.throttle + 1.0f / 32);
+    }
     mem.throttle = c.v[CONTROL_THROTTLE];
     apply_controls(b, c);
 }
