@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -60,6 +61,7 @@ struct PilotMemory {
     float throttle = 0;
     float pitch = 0;  // last pitch, for its rate
     int32_t stalled = 0;
+    int32_t standing = 0;  // ticks below walking pace
 };
 PilotMemory memory[RIDER_SLOTS];
 
@@ -99,7 +101,8 @@ void add_segment(std::vector<Sample>* out, Vec2 p0, Vec2 d0, Vec2 p1, Vec2 d1, i
 // than the flight can take. The speeds that land well are marked safe; where
 // none does, the least bad ones are.
 uint32_t landing_check(const std::vector<Sample>& p, size_t i, uint32_t* flight) {
-    const double max_impact = 13, max_air = 1.1, max_jump = 32;
+    static const double max_jump = getenv("VJ") ? atof(getenv("VJ")) : 40;
+    const double max_impact = 13, max_air = 1.1;
     *flight = 0;
     if (i < 2 || i + 3 >= p.size()) return ~0u;
     double slope = (p[i].h - p[i - 2].h) / std::max(p[i].s - p[i - 2].s, 1e-3);
@@ -113,7 +116,7 @@ uint32_t landing_check(const std::vector<Sample>& p, size_t i, uint32_t* flight)
             double x = p[j].s - p[i].s, t = x / vx;
             double y = p[i].h + vy * t - 0.5 * G * t * t;
             if (y > p[j].h + 0.3) flies = true;
-            if (!flies && j > i + 3) break;  // rolls on: nothing to check
+            if (!flies && j >= i + 2) break;  // the ground keeps up: rolls on
             if (flies && y <= p[j].h) {
                 size_t a = j > 0 ? j - 1 : j, b = std::min(j + 1, p.size() - 1);
                 double ground = (p[b].h - p[a].h) / std::max(p[b].s - p[a].s, 1e-3);
@@ -177,6 +180,13 @@ void build_path(PilotMemory* m, const Bike* b, int g) {
     for (size_t i = 0; i < p.size(); i++) p[i].safe = landing_check(p, i, &p[i].flies);
     m->path_gate = g;
     m->at = 0;
+    if (getenv("GR_DUMP") && atoi(getenv("GR_DUMP")) == g && b->slot == 0) {
+        for (size_t i = 0; i < p.size(); i++) {
+            char fl[SPEEDS + 1] = {};
+            for (int k = 0; k < SPEEDS; k++) fl[k] = (p[i].safe >> k & 1) ? ((p[i].flies >> k & 1) ? 'J' : '.') : ((p[i].flies >> k & 1) ? 'X' : '?');
+            fprintf(stderr, "dump %3zu s %6.1f h %6.2f bend %6.3f c %d %s\n", i, p[i].s, p[i].h, p[i].bend, p[i].counter, fl);
+        }
+    }
 }
 
 // The nearest sample to p, searched around the last one.
@@ -331,12 +341,18 @@ void pilot_drive(Bike* b) {
         }
     }
     const bool jumping = takeoff < 1e9;
+    static const double lip_back = getenv("LIP") ? atof(getenv("LIP")) : 0;
+    if (takeoff < 12) c.v[CONTROL_LEAN] = float(lip_back);
 
     // Lean for the yaw rate that follows the pursuit arc toward the aim
     // (2 sin(error) / distance per foot); the yaw the bike already has damps it.
     const dReal* w = dBodyGetAngularVel(b->frame);
     double pursuit = std::fabs(error) < M_PI / 2 ? std::sin(error) : (error > 0 ? 1 : -1);
-    double yaw_rate = std::clamp(2 * pursuit / dist * std::max(speed, 4.0), -1.2, 1.2);
+    double yaw_rate = 2 * pursuit / dist * std::max(speed, 4.0);
+    // Facing well away from the aim (after a fall or a missed gate): turn
+    // round tightly rather than circle wide.
+    if (std::fabs(error) > 0.6) yaw_rate = (error > 0 ? 1 : -1) * std::max(std::fabs(yaw_rate), std::max(speed, 4.0) / 25);
+    yaw_rate = std::clamp(yaw_rate, -1.2, 1.2);
     double lean = std::atan(yaw_rate * std::max(speed, 4.0) / G) + 0.4 * (yaw_rate - w[1]);
     lean = std::clamp(lean, -0.6, 0.6);
     if (jumping) lean = std::clamp(lean, -0.05, 0.05);
@@ -352,6 +368,7 @@ void pilot_drive(Bike* b) {
     // How fast.
     double want = target_speed(mem.path, mem.at, 10, 12);
     if (off > 35) want = std::min(want, 15.0);
+    if (std::fabs(error) > 0.6) want = std::min(want, 10.0);
     // Slow enough to turn onto the curve when off it or facing away.
     {
         double radius = dist / (2 * std::max(std::fabs(std::sin(std::min(std::fabs(error), M_PI / 2))), 0.02));
@@ -369,6 +386,8 @@ void pilot_drive(Bike* b) {
         // and drops the nose. Aim the bike along its flight.
         double along_flight = std::atan2(vel[1], std::max(forward_speed, 1.0));
         double e = pitch - along_flight + 0.35 * pitch_rate;
+        static const double lb = getenv("LB") ? atof(getenv("LB")) : 0;
+        c.v[CONTROL_LEAN] = float(std::clamp(-e * 4 * lb, -1.0, 1.0));
         if (e < -0.05) {
             c.v[CONTROL_THROTTLE] = 1;
         } else if (e > 0.05) {
@@ -388,10 +407,13 @@ void pilot_drive(Bike* b) {
         c.v[CONTROL_THROTTLE] = float(std::clamp(0.5 + (want - forward_speed) / 6, 0.0, 1.0));
     }
 
-    // Stuck (no gate for 12 s): back out for two seconds, then try again.
-    if (tick - mem.progress_tick > 12 * 128) {
+    // Stuck (standing for three seconds, or no gate for 30): back out for
+    // two seconds, then try again.
+    mem.standing = speed < 2 ? mem.standing + 1 : 0;
+    if (tick >= mem.reverse_until && (mem.standing > 3 * 128 || tick - mem.progress_tick > 30 * 128)) {
         mem.reverse_until = tick + 2 * 128;
         mem.progress_tick = tick;
+        mem.standing = 0;
     }
     if (tick < mem.reverse_until) {
         c.v[CONTROL_THROTTLE] = 0;
