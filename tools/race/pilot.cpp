@@ -19,8 +19,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "bike/bike.h"
@@ -31,7 +29,6 @@ namespace gr {
 
 namespace {
 
-constexpr double G = 32.0;  // gravity, feet per second squared
 constexpr double STEP = 2.0;      // feet between samples of the curve
 constexpr int GATES_AHEAD = 5;    // segments kept past the next gate
 
@@ -101,8 +98,7 @@ void add_segment(std::vector<Sample>* out, Vec2 p0, Vec2 d0, Vec2 p1, Vec2 d1, i
 // than the flight can take. The speeds that land well are marked safe; where
 // none does, the least bad ones are.
 uint32_t landing_check(const std::vector<Sample>& p, size_t i, uint32_t* flight) {
-    static const double max_jump = getenv("VJ") ? atof(getenv("VJ")) : 40;
-    const double max_impact = 13, max_air = 1.1;
+    const double max_impact = 13, max_air = 1.1, max_jump = 40;
     *flight = 0;
     if (i < 2 || i + 3 >= p.size()) return ~0u;
     double slope = (p[i].h - p[i - 2].h) / std::max(p[i].s - p[i - 2].s, 1e-3);
@@ -114,13 +110,13 @@ uint32_t landing_check(const std::vector<Sample>& p, size_t i, uint32_t* flight)
         bad[k] = 0;
         for (size_t j = i + 1; j < p.size(); j++) {
             double x = p[j].s - p[i].s, t = x / vx;
-            double y = p[i].h + vy * t - 0.5 * G * t * t;
+            double y = p[i].h + vy * t - 0.5 * GRAVITY * t * t;
             if (y > p[j].h + 0.3) flies = true;
             if (!flies && j >= i + 2) break;  // the ground keeps up: rolls on
             if (flies && y <= p[j].h) {
                 size_t a = j > 0 ? j - 1 : j, b = std::min(j + 1, p.size() - 1);
                 double ground = (p[b].h - p[a].h) / std::max(p[b].s - p[a].s, 1e-3);
-                double fall = vy - G * t;  // vertical speed at touch-down
+                double fall = vy - GRAVITY * t;  // vertical speed at touch-down
                 double into = (ground * vx - fall) / std::sqrt(1 + ground * ground);
                 bad[k] = std::max(into - max_impact, 0.0) + 20 * std::max(t - max_air, 0.0) +
                          (t >= 0.3 ? std::max(v - max_jump, 0.0) : 0.0);
@@ -180,13 +176,6 @@ void build_path(PilotMemory* m, const Bike* b, int g) {
     for (size_t i = 0; i < p.size(); i++) p[i].safe = landing_check(p, i, &p[i].flies);
     m->path_gate = g;
     m->at = 0;
-    if (getenv("GR_DUMP") && atoi(getenv("GR_DUMP")) == g && b->slot == 0) {
-        for (size_t i = 0; i < p.size(); i++) {
-            char fl[SPEEDS + 1] = {};
-            for (int k = 0; k < SPEEDS; k++) fl[k] = (p[i].safe >> k & 1) ? ((p[i].flies >> k & 1) ? 'J' : '.') : ((p[i].flies >> k & 1) ? 'X' : '?');
-            fprintf(stderr, "dump %3zu s %6.1f h %6.2f bend %6.3f c %d %s\n", i, p[i].s, p[i].h, p[i].bend, p[i].counter, fl);
-        }
-    }
 }
 
 // The nearest sample to p, searched around the last one.
@@ -341,8 +330,6 @@ void pilot_drive(Bike* b) {
         }
     }
     const bool jumping = takeoff < 1e9;
-    static const double lip_back = getenv("LIP") ? atof(getenv("LIP")) : 0;
-    if (takeoff < 12) c.v[CONTROL_LEAN] = float(lip_back);
 
     // Lean for the yaw rate that follows the pursuit arc toward the aim
     // (2 sin(error) / distance per foot); the yaw the bike already has damps it.
@@ -353,7 +340,7 @@ void pilot_drive(Bike* b) {
     // round tightly rather than circle wide.
     if (std::fabs(error) > 0.6) yaw_rate = (error > 0 ? 1 : -1) * std::max(std::fabs(yaw_rate), std::max(speed, 4.0) / 25);
     yaw_rate = std::clamp(yaw_rate, -1.2, 1.2);
-    double lean = std::atan(yaw_rate * std::max(speed, 4.0) / G) + 0.4 * (yaw_rate - w[1]);
+    double lean = std::atan(yaw_rate * std::max(speed, 4.0) / GRAVITY) + 0.4 * (yaw_rate - w[1]);
     lean = std::clamp(lean, -0.6, 0.6);
     if (jumping) lean = std::clamp(lean, -0.05, 0.05);
     double full = (b->flags2 & BIKE_ARCADE) ? M_PI / 4 : allowed_lean(b, speed, 4);
@@ -386,8 +373,6 @@ void pilot_drive(Bike* b) {
         // and drops the nose. Aim the bike along its flight.
         double along_flight = std::atan2(vel[1], std::max(forward_speed, 1.0));
         double e = pitch - along_flight + 0.35 * pitch_rate;
-        static const double lb = getenv("LB") ? atof(getenv("LB")) : 0;
-        c.v[CONTROL_LEAN] = float(std::clamp(-e * 4 * lb, -1.0, 1.0));
         if (e < -0.05) {
             c.v[CONTROL_THROTTLE] = 1;
         } else if (e > 0.05) {

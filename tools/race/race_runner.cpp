@@ -13,6 +13,8 @@
 #include "app/race.h"
 #include "bike/bike.h"
 #include "data/data.h"
+#include "gfx/image.h"
+#include "gfx/model.h"
 #include "robots/robots.h"
 #include "pilot.h"
 #include "replay/replay.h"
@@ -113,6 +115,16 @@ int parse(int argc, char** argv, Options* o) {
     return 0;
 }
 
+// The race, the physics world, the caches and the data index, at exit.
+void shut_down() {
+    race_free();
+    dCloseODE();
+    texture_free_stale(true);
+    model_free_stale(true);
+    collision_shape_cache_clear();
+    data_free();
+}
+
 bool everyone_done() {
     bool any = false;
     for (int i = 0; i < RACE_SLOTS; i++) {
@@ -153,6 +165,7 @@ const char* last_message() {
 int play_demo_file(const Options& o) {
     if (!demo_play_open(o.play.c_str())) {
         fprintf(stderr, "gr_race: can't play '%s'%s%s\n", o.play.c_str(), messages.shown ? ": " : "", last_message());
+        shut_down();
         return 1;
     }
     demo_play_close();
@@ -160,6 +173,7 @@ int play_demo_file(const Options& o) {
     int grid[RACE_SLOTS] = {};
     if (!race_reset(grid, true, false, 0, 0, 2) || !demo_player.open) {
         fprintf(stderr, "gr_race: the track of '%s' failed to load\n", o.play.c_str());
+        shut_down();
         return 1;
     }
     double max_seconds = o.max_seconds >= 0 ? o.max_seconds : 3600;
@@ -200,9 +214,7 @@ int play_demo_file(const Options& o) {
     printf("max_position_error %.4f\n", max_error);
     printf("ticks %d sim_seconds %.1f wall_seconds %.3f realtime_factor %.1f\n", ticks, sim, wall,
            wall > 0 ? sim / wall : 0.0);
-    race_free();
-    dCloseODE();
-    data_free();
+    shut_down();
     return 0;
 }
 
@@ -232,11 +244,13 @@ int main(int argc, char** argv) {
     // Load the track first to know how many riders its gate holds.
     if (!track_prepare(o.track.c_str(), false, false)) {
         fprintf(stderr, "gr_race: track '%s' failed to load\n", o.track.c_str());
+        shut_down();
         return 1;
     }
     int slots = int(track_gates.start_slots.size());
     if (slots > 0 && o.riders > slots) {
         fprintf(stderr, "gr_race: the starting gate of '%s' holds %d riders\n", o.track.c_str(), slots);
+        shut_down();
         return 1;
     }
     if (o.riders > RACE_SLOTS) o.riders = RACE_SLOTS;
@@ -248,6 +262,7 @@ int main(int argc, char** argv) {
     demo_record_path = o.record;
     if (!race_reset(grid, false, !o.record.empty(), limit, o.laps, 2)) {
         fprintf(stderr, "gr_race: track '%s' failed to load\n", o.track.c_str());
+        shut_down();
         return 1;
     }
 
@@ -269,9 +284,9 @@ int main(int argc, char** argv) {
         if (b && race.tick % 64 == 0) {
             const dReal* p = dBodyGetPosition(b->frame);
             const dReal* v = dBodyGetLinearVel(b->frame);
-            fprintf(stderr, "t %.2f pos %.1f %.1f %.1f want %.1f speed %.1f lean %.2f steer %.2f thr %.2f gear %d rpm %.0f gate %d crash %d vy %.1f air %d%d pitch %.2f\n",
+            fprintf(stderr, "t %.2f pos %.1f %.1f %.1f want %.1f speed %.1f lean %.2f steer %.2f thr %.2f gear %d rpm %.0f gate %d crash %d vy %.1f air %d%d pitch %.2f steer_angle %.3f roll_rate %.2f\n",
                     (race.tick - race.start_tick) / 128.0, p[0], p[1], p[2], pilot_wanted_speed(o.trace), std::hypot(v[0], v[2]), bike_lean(b),
-                    b->steering, b->throttle, b->gear, engine_rpm(b), race.slots[o.trace].timing.gate, b->crash_timer, v[1], b->front_contact.depth > 0, b->rear_contact.depth > 0, std::asin(std::clamp(-dBodyGetRotation(b->frame)[6], -1.0, 1.0)));
+                    b->steering, b->throttle, b->gear, engine_rpm(b), race.slots[o.trace].timing.gate, b->crash_timer, v[1], b->front_contact.depth > 0, b->rear_contact.depth > 0, std::asin(std::clamp(-dBodyGetRotation(b->frame)[6], -1.0, 1.0)), bike_steering_angle(b), bike_roll_rate(b));
         }
     }
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -303,8 +318,6 @@ int main(int argc, char** argv) {
     printf("ticks %d sim_seconds %.1f wall_seconds %.3f realtime_factor %.1f\n", ticks, sim, wall,
            wall > 0 ? sim / wall : 0.0);
 
-    race_free();
-    dCloseODE();
-    data_free();
+    shut_down();
     return status;
 }
