@@ -59,6 +59,7 @@ struct PilotMemory {
     float pitch = 0;  // last pitch, for its rate
     int32_t stalled = 0;
     int32_t standing = 0;  // ticks below walking pace
+    bool missed = false;   // went by the next gate: coming round for it
 };
 PilotMemory memory[RIDER_SLOTS];
 
@@ -179,10 +180,12 @@ void build_path(PilotMemory* m, const Bike* b, int g) {
 }
 
 // The nearest sample to p, searched around the last one.
-int nearest(const PilotMemory& m, Vec2 p) {
-    int best = m.at;
+// Only samples up to the next gate count: a bike that has not passed it
+// belongs before it.
+int nearest(const PilotMemory& m, Vec2 p, int last) {
+    int best = std::min(m.at, last);
     double bd = 1e18;
-    int from = std::max(0, m.at - 20), to = std::min(int(m.path.size()) - 1, m.at + 80);
+    int from = std::max(0, m.at - 20), to = std::min(last, m.at + 80);
     for (int i = from; i <= to; i++) {
         double d = (m.path[size_t(i)].x - p.x) * (m.path[size_t(i)].x - p.x) +
                    (m.path[size_t(i)].z - p.z) * (m.path[size_t(i)].z - p.z);
@@ -258,10 +261,12 @@ void pilot_drive(Bike* b) {
         apply_controls(b, c);
         mem.progress_tick = tick;
         mem.path_gate = -1;
+        mem.missed = false;
         return;
     }
     if (timing->gate != mem.gate) {
         mem.gate = timing->gate;
+        mem.missed = false;
         mem.progress_tick = tick;
     }
 
@@ -287,13 +292,15 @@ void pilot_drive(Bike* b) {
         apply_controls(b, c);
         return;
     }
-    mem.at = nearest(mem, p);
+    int last = 0;  // the sample at the next gate
+    while (size_t(last + 1) < mem.path.size() && mem.path[size_t(last + 1)].counter == timing->gate) last++;
+    mem.at = nearest(mem, p, last);
     double off = std::hypot(mem.path[size_t(mem.at)].x - p.x, mem.path[size_t(mem.at)].z - p.z);
     if (off > 35) {  // lost the place: look along the whole curve
         mem.at = 0;
         int best = 0;
         double bd = 1e18;
-        for (size_t i = 0; i < mem.path.size(); i++) {
+        for (size_t i = 0; i <= size_t(last); i++) {
             double dd = std::hypot(mem.path[i].x - p.x, mem.path[i].z - p.z);
             if (dd < bd) bd = dd, best = int(i);
         }
@@ -301,14 +308,22 @@ void pilot_drive(Bike* b) {
         off = bd;
     }
     const Sample& here = mem.path[size_t(mem.at)];
+    // Past the next gate's line without it counting (wide of it, or a
+    // fall on it): go back to a point before it and come through again.
+    const TimingGate& next = gate_at(timing->gate);
+    Vec2 gd = unit(next.direction[0], next.direction[2]);
+    double past = (p.x - next.point[0]) * gd.x + (p.z - next.point[2]) * gd.z;
+    if (!mem.missed && mem.at >= last - 1 && past > 2) mem.missed = true;
+    if (mem.missed && past < -12) mem.missed = false;  // back before it: ride on
 
     // Where to go: a point on the curve ahead, or, far off it (a missed
     // gate, a fall), the next gate itself.
     double ahead = std::clamp(8 + 0.9 * speed, 14.0, 40.0);
     Vec2 aim;
-    if (off > 35) {
-        const TimingGate& g = gate_at(timing->gate);
-        aim = {g.point[0], g.point[2]};
+    if (mem.missed) {
+        aim = {next.point[0] - gd.x * 25, next.point[2] - gd.z * 25};
+    } else if (off > 35) {
+        aim = {next.point[0], next.point[2]};
     } else {
         const Sample& a = along(mem.path, mem.at, ahead);
         aim = {a.x, a.z};
@@ -354,7 +369,7 @@ void pilot_drive(Bike* b) {
 
     // How fast.
     double want = target_speed(mem.path, mem.at, 10, 12);
-    if (off > 35) want = std::min(want, 15.0);
+    if (off > 35 || mem.missed) want = std::min(want, 15.0);
     if (std::fabs(error) > 0.6) want = std::min(want, 10.0);
     // Slow enough to turn onto the curve when off it or facing away.
     {
