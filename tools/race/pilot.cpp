@@ -354,7 +354,9 @@ void pilot_drive(Bike* b) {
     // Facing well away from the aim (after a fall or a missed gate): turn
     // round tightly rather than circle wide.
     if (std::fabs(error) > 0.6) yaw_rate = (error > 0 ? 1 : -1) * std::max(std::fabs(yaw_rate), std::max(speed, 4.0) / 25);
-    yaw_rate = std::clamp(yaw_rate, -1.2, 1.2);
+    // No sharper than the tyres hold at this speed: slow down first.
+    double most = std::min(1.2, 16 / std::max(speed, 1.0));
+    yaw_rate = std::clamp(yaw_rate, -most, most);
     double lean = std::atan(yaw_rate * std::max(speed, 4.0) / GRAVITY) + 0.4 * (yaw_rate - w[1]);
     lean = std::clamp(lean, -0.6, 0.6);
     if (jumping) lean = std::clamp(lean, -0.05, 0.05);
