@@ -372,7 +372,7 @@ void pilot_drive(Bike* b) {
     // How fast.
     double want = target_speed(mem.path, mem.at, 10, 12);
     if (off > 35 || mem.missed) want = std::min(want, 15.0);
-    if (std::fabs(error) > 0.6) want = std::min(want, 10.0);
+    if (std::fabs(error) > 0.6) want = std::min(want, 8.0);
     // Slow enough to turn onto the curve when off it or facing away.
     {
         double radius = dist / (2 * std::max(std::fabs(std::sin(std::min(std::fabs(error), M_PI / 2))), 0.02));
