@@ -12,8 +12,12 @@
 //    at a speed whose flight lands on ground it can take (a point-mass
 //    flight from every sample at every candidate speed, checked for how
 //    hard it meets the ground);
+//  - holds back behind a slower bike close ahead;
 //  - works throttle and brakes to hold that speed, off the throttle in
-//    wheelies, bars straight in the air, and backs out when stuck.
+//    wheelies, and in the air uses throttle and rear brake to keep the
+//    bike pitched along its flight;
+//  - recovers: turns round tightly when facing away, comes back through a
+//    gate it went by, and backs out when stuck.
 // It writes the same controls a player's keys would.
 #include "pilot.h"
 
@@ -21,6 +25,7 @@
 #include <cmath>
 #include <vector>
 
+#include "app/race.h"
 #include "bike/bike.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -328,6 +333,24 @@ void pilot_drive(Bike* b) {
         const Sample& a = along(mem.path, mem.at, ahead);
         aim = {a.x, a.z};
     }
+    // Traffic: a slower bike close ahead in the way (within 25 feet and a
+    // narrow cone): hold back to its speed rather than ride into it.
+    double follow = 1e9;
+    {
+        double best = 25;
+        for (const RiderSlot& rs : race.slots) {
+            const Bike* o = rs.bike;
+            if (!o || o == b || bike_crashed(o)) continue;
+            const dReal* op = dBodyGetPosition(o->frame);
+            double ox = op[0] - p.x, oz = op[2] - p.z;
+            double along_o = ox * fwd.x + oz * fwd.z, across = ox * left.x + oz * left.z;
+            if (along_o < 2 || along_o > best || std::fabs(across) > 3 + 0.25 * along_o) continue;
+            const dReal* ov = dBodyGetLinearVel(o->frame);
+            double their = ov[0] * fwd.x + ov[2] * fwd.z;
+            best = along_o;
+            follow = their < forward_speed ? std::max(their - 1, 6.0) : 1e9;
+        }
+    }
     Vec2 d = {aim.x - p.x, aim.z - p.z};
     double dist = std::max(std::hypot(d.x, d.z), 1.0);
     double error = std::atan2(d.x * left.x + d.z * left.z, d.x * fwd.x + d.z * fwd.z);  // left positive
@@ -378,6 +401,7 @@ void pilot_drive(Bike* b) {
         double radius = dist / (2 * std::max(std::fabs(std::sin(std::min(std::fabs(error), M_PI / 2))), 0.02));
         want = std::min(want, std::max(std::sqrt(16.0 * radius), 8.0));
     }
+    want = std::min(want, follow);
     mem.want = float(want);
 
     bool wheelie = b->front_contact.depth <= 0 && b->rear_contact.depth > 0;
