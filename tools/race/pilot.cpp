@@ -5,8 +5,8 @@
 // gate to gate) follows the course closely, corners included. The pilot
 // keeps a sampled stretch of that curve ahead of the bike, with the ground
 // height under every sample, and from it
-//  - steers: it leans for the curve's own bend a little ahead plus what
-//    closes its heading and sideways error (pure pursuit on the curve);
+//  - steers by pure pursuit: it leans for the arc that meets the curve a
+//    little ahead, the yaw the bike already has damping it;
 //  - picks a speed: no faster than the bends ahead allow (with room to
 //    brake), and, where the ground would throw the bike into the air, only
 //    at a speed whose flight lands on ground it can take (a point-mass
