@@ -185,15 +185,13 @@ void build_path(PilotMemory* m, const Bike* b, int g) {
 }
 
 // The nearest sample to p, searched around the last one.
-// Only samples up to the next gate count: a bike that has not passed it
-// belongs before it.
-int nearest(const PilotMemory& m, Vec2 p, int last) {
-    int best = std::min(m.at, last);
+// The nearest sample to p among samples from..to.
+int nearest(const std::vector<Sample>& path, Vec2 p, int from, int to) {
+    int best = from;
     double bd = 1e18;
-    int from = std::max(0, m.at - 20), to = std::min(last, m.at + 80);
     for (int i = from; i <= to; i++) {
-        double d = (m.path[size_t(i)].x - p.x) * (m.path[size_t(i)].x - p.x) +
-                   (m.path[size_t(i)].z - p.z) * (m.path[size_t(i)].z - p.z);
+        double d = (path[size_t(i)].x - p.x) * (path[size_t(i)].x - p.x) +
+                   (path[size_t(i)].z - p.z) * (path[size_t(i)].z - p.z);
         if (d < bd) {
             bd = d;
             best = i;
@@ -299,18 +297,14 @@ void pilot_drive(Bike* b) {
     }
     int last = 0;  // the sample at the next gate
     while (size_t(last + 1) < mem.path.size() && mem.path[size_t(last + 1)].counter == timing->gate) last++;
-    mem.at = nearest(mem, p, last);
+    // Only samples up to the next gate count: a bike that has not passed it
+    // belongs before it. Searched around the last place, or, lost, along
+    // the whole curve.
+    mem.at = nearest(mem.path, p, std::clamp(mem.at - 20, 0, last), std::min(last, mem.at + 80));
     double off = std::hypot(mem.path[size_t(mem.at)].x - p.x, mem.path[size_t(mem.at)].z - p.z);
-    if (off > 35) {  // lost the place: look along the whole curve
-        mem.at = 0;
-        int best = 0;
-        double bd = 1e18;
-        for (size_t i = 0; i <= size_t(last); i++) {
-            double dd = std::hypot(mem.path[i].x - p.x, mem.path[i].z - p.z);
-            if (dd < bd) bd = dd, best = int(i);
-        }
-        mem.at = best;
-        off = bd;
+    if (off > 35) {
+        mem.at = nearest(mem.path, p, 0, last);
+        off = std::hypot(mem.path[size_t(mem.at)].x - p.x, mem.path[size_t(mem.at)].z - p.z);
     }
     const Sample& here = mem.path[size_t(mem.at)];
     // Past the next gate's line without it counting (wide of it, or a
