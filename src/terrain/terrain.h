@@ -156,6 +156,10 @@ extern const GroundRenderer* ground_renderer;
 // everything built is released and 0 returned.
 int terrain_load(const char* track_path, int method);
 void terrain_free();
+// Sizes a terrain record for 2 * 2^size_exp + 1 samples a side at `spacing`
+// feet and allocates its heights, shading, shadows, tilemap and surface
+// table, all zero (no surface in use yet).
+void terrain_allocate(Terrain* t, int size_exp, float spacing);
 // Writes the terrain files of the current track; 1 on success.
 int terrain_save();
 

@@ -217,20 +217,9 @@ int load_steps(Terrain& t, int method) {
     }
     file_scanf(f, " ");
 
-    t.size_exp = n;
-    t.half_size = 1 << n;
-    t.dim = 2 * t.half_size + 1;
-    t.spacing = spacing;
-    t.tile_size = 2 * spacing;
-    t.field_size = float(2 * t.half_size) * spacing;
+    terrain_allocate(&t, n, spacing);
     t.low = low;
     t.high = high;
-    size_t D = size_t(t.dim), S = size_t(t.half_size);
-    t.heights = static_cast<float*>(terrain_alloc(D * D * sizeof(float)));
-    t.shading = static_cast<uint8_t*>(terrain_alloc(D * D * 3));
-    t.shadows = static_cast<uint8_t*>(terrain_alloc(D * D));
-    t.tilemap = static_cast<uint8_t*>(terrain_alloc(S * S));
-    t.surfaces = new SurfaceType[SURFACE_MAX];
 
     const char* hmsg = "Loading heights";
     loading_begin(hmsg);
@@ -274,6 +263,21 @@ bool write_ppm(const std::string& name, const Terrain& t, bool doubled) {
 }
 
 }  // namespace
+
+void terrain_allocate(Terrain* t, int size_exp, float spacing) {
+    t->size_exp = size_exp;
+    t->half_size = 1 << size_exp;
+    t->dim = 2 * t->half_size + 1;
+    t->spacing = spacing;
+    t->tile_size = 2 * spacing;
+    t->field_size = float(2 * t->half_size) * spacing;
+    size_t D = size_t(t->dim), S = size_t(t->half_size);
+    t->heights = static_cast<float*>(terrain_alloc(D * D * sizeof(float)));
+    t->shading = static_cast<uint8_t*>(terrain_alloc(D * D * 3));
+    t->shadows = static_cast<uint8_t*>(terrain_alloc(D * D));
+    t->tilemap = static_cast<uint8_t*>(terrain_alloc(S * S));
+    t->surfaces = new SurfaceType[SURFACE_MAX];
+}
 
 int terrain_load(const char* track_path, int method) {
     terrain_free();

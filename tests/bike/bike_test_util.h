@@ -21,18 +21,10 @@ namespace biketest {
 inline void make_terrain(int n, float spacing, const std::function<double(double, double)>& height) {
     gr::terrain_free();
     gr::Terrain& t = gr::terrain;
-    t.size_exp = n;
-    t.half_size = 1 << n;
-    t.dim = 2 * t.half_size + 1;
-    t.spacing = spacing;
-    t.tile_size = 2 * spacing;
-    t.field_size = float(2 * t.half_size) * spacing;
+    gr::terrain_allocate(&t, n, spacing);
     size_t D = size_t(t.dim);
-    t.heights = static_cast<float*>(gr::tracked_calloc(D * D, sizeof(float)));
-    t.tilemap = static_cast<uint8_t*>(gr::tracked_calloc(size_t(t.half_size) * size_t(t.half_size), 1));
     for (size_t r = 0; r < D; r++)
         for (size_t c = 0; c < D; c++) t.heights[r * D + c] = float(height(double(c) * spacing, double(r) * spacing));
-    t.surfaces = new gr::SurfaceType[gr::SURFACE_MAX];
     t.surface_count = 1;
 }
 
